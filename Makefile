@@ -1,0 +1,25 @@
+# Front door: every target installs what is missing first.
+.PHONY: all setup native win32 plugin test demo clean
+
+all: plugin
+
+setup:
+	@bash scripts/setup
+
+native: setup
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native -j2
+
+win32: setup
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32 -j2
+
+plugin: win32
+	@echo "built build/win32/MorvaHealthRing.asi"
+
+test: native win32
+	@ctest --preset native -j2
+	@ctest --preset win32
+
+clean:
+	rm -rf build dist

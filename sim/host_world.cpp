@@ -1,0 +1,309 @@
+#include "host_world.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sim {
+namespace {
+
+template <class T>
+void put(std::uint8_t* object, std::uint32_t offset, T value) {
+  std::memcpy(object + offset, &value, sizeof value);
+}
+
+std::string native_path(const char* path) {
+  std::string p = path;
+#ifndef _WIN32
+  std::replace(p.begin(), p.end(), '\\', '/');
+#endif
+  return p;
+}
+
+}  // namespace
+
+host_world& host_world::get() {
+  static host_world world;
+  return world;
+}
+
+bool host_world::lay_out(std::uint32_t version, std::uintptr_t base) {
+  game_image& image = game_image::get();
+  if (!image.map(base)) return false;
+  image.clear();
+  image.write_probe(version);
+  image.write_call_site(host::addr::start_up_site, reinterpret_cast<const void*>(&game_start_up));
+  image.write_call_site(host::addr::drawing_site, reinterpret_cast<const void*>(&game_drawing));
+  image.write_call_site(host::addr::shutdown_site, reinterpret_cast<const void*>(&game_shutdown));
+  image.write_jump_stub(host::addr::load_txd, reinterpret_cast<const void*>(&load_txd));
+  image.write_jump_stub(host::addr::tex_dictionary_for_all_textures, reinterpret_cast<const void*>(&for_all_textures));
+  image.write_jump_stub(host::addr::tex_dictionary_find_named_texture, reinterpret_cast<const void*>(&find_named_texture));
+  image.write_jump_stub(host::addr::tex_dictionary_destroy, reinterpret_cast<const void*>(&destroy_dictionary));
+  image.write_jump_stub(host::addr::im3d_transform, reinterpret_cast<const void*>(&im3d_transform));
+  image.write_jump_stub(host::addr::im3d_render_primitive, reinterpret_cast<const void*>(&im3d_render_primitive));
+  image.write_jump_stub(host::addr::im3d_end, reinterpret_cast<const void*>(&im3d_end));
+  image.write_jump_stub(host::addr::player_pedestrian, reinterpret_cast<const void*>(&player_pedestrian));
+  reset_scene();
+  return true;
+}
+
+void host_world::reset_scene() {
+  calls.clear();
+  fans_.clear();
+  frame = 0;
+  std::fill(std::begin(game_calls), std::end(game_calls), 0u);
+  reject_all_transforms = false;
+  rejected_centres_.clear();
+  matrices_.clear();
+  pool_missing_ = false;
+  set_pool_size(140);
+  camera_matrix_ = {};
+  set_camera_forward(0.0f, 1.0f);
+  set_area(0);
+  set_player(0, vec3{});
+  write_variables();
+}
+
+void host_world::write_variables() {
+  game_image& image = game_image::get();
+  pool_.slots = slots_.data();
+  pool_.status = status_.data();
+  pool_.size = static_cast<std::int32_t>(status_.size());
+  const host::ped_pool* pool = pool_missing_ ? nullptr : &pool_;
+  image.write(host::addr::ped_pool, &pool, sizeof pool);
+  put<std::uintptr_t>(engine_.data(), host::engine_render_state_set,
+                      reinterpret_cast<std::uintptr_t>(&render_state_set));
+  const std::uint8_t* engine = engine_.data();
+  image.write(host::addr::engine_instance, &engine, sizeof engine);
+}
+
+void host_world::set_pool_size(int slots) {
+  slots_.assign(static_cast<std::size_t>(std::max(slots, 0)) * host::ped_slot_size, 0);
+  status_.assign(static_cast<std::size_t>(std::max(slots, 0)), static_cast<std::int8_t>(-128));
+  player_ = nullptr;
+  write_variables();
+}
+
+void host_world::set_pool_missing(bool missing) {
+  pool_missing_ = missing;
+  write_variables();
+}
+
+float* host_world::new_matrix() {
+  matrices_.emplace_back();
+  std::array<float, 16>& m = matrices_.back();
+  m = {};
+  m[0] = m[5] = m[10] = m[15] = 1.0f;
+  return m.data();
+}
+
+std::uint8_t* host_world::ped_at(int slot) {
+  return slots_.data() + static_cast<std::size_t>(slot) * host::ped_slot_size;
+}
+
+std::uint8_t* host_world::add_ped(const ped_spec& spec) {
+  std::uint8_t* ped = ped_at(spec.slot);
+  std::memset(ped, 0, host::ped_slot_size);
+  status_[static_cast<std::size_t>(spec.slot)] = 0;
+  if (spec.use_matrix) {
+    float* m = new_matrix();
+    m[12] = spec.position.x;
+    m[13] = spec.position.y;
+    m[14] = spec.position.z;
+    put(ped, host::ped::matrix, m);
+  } else {
+    put(ped, host::ped::position, spec.position);
+  }
+  ped[host::ped::entity_flags] = spec.visible ? 0x80 : 0x00;
+  ped[host::ped::area] = spec.area;
+  ped[host::ped::ped_flags] = spec.in_vehicle ? 0x01 : 0x00;
+  put(ped, host::ped::health, spec.health);
+  put(ped, host::ped::max_health, spec.max_health);
+  if (spec.reject_transform) rejected_centres_.push_back({spec.position.x, spec.position.y});
+  return ped;
+}
+
+void host_world::free_slot(int slot) { status_[static_cast<std::size_t>(slot)] = static_cast<std::int8_t>(-128); }
+
+void host_world::set_player(int slot, vec3 position, bool use_matrix) {
+  ped_spec spec;
+  spec.slot = slot;
+  spec.position = position;
+  spec.use_matrix = use_matrix;
+  player_ = add_ped(spec);
+}
+
+void host_world::remove_player() { player_ = nullptr; }
+
+void host_world::set_camera_forward(float x, float y) {
+  camera_matrix_[4] = x;  // forward axis at matrix offset 0x10
+  camera_matrix_[5] = y;
+  const float* m = camera_matrix_.data();
+  game_image::get().write(host::addr::camera + host::camera_matrix, &m, sizeof m);
+}
+
+void host_world::set_camera_without_matrix() {
+  const float* m = nullptr;
+  game_image::get().write(host::addr::camera + host::camera_matrix, &m, sizeof m);
+}
+
+void host_world::set_area(std::int32_t area) { game_image::get().write_word(host::addr::current_area, static_cast<std::uint32_t>(area)); }
+
+void* host_world::run_site(host_address site) {
+  using site_fn = void*(HOST_CDECL*)();
+  site_fn volatile entry = reinterpret_cast<site_fn>(game_image::get().at(site));
+  return entry();
+}
+
+void* host_world::start_up() { return run_site(host::addr::start_up_site); }
+
+void* host_world::draw() {
+  ++frame;
+  fans_.clear();
+  return run_site(host::addr::drawing_site);
+}
+
+void* host_world::shutdown() { return run_site(host::addr::shutdown_site); }
+
+void host_world::record(host_call call) {
+  if (recording) calls.push_back(std::move(call));
+}
+
+std::vector<host_call> host_world::calls_of(call_kind kind) const {
+  std::vector<host_call> out;
+  for (const host_call& c : calls) {
+    if (c.kind == kind) out.push_back(c);
+  }
+  return out;
+}
+
+std::vector<std::string> host_world::loaded_paths() const {
+  std::vector<std::string> out;
+  for (const host_call& c : calls) {
+    if (c.kind == call_kind::load_txd) out.push_back(c.path);
+  }
+  return out;
+}
+
+host::RwTexDictionary* host_world::load_txd(const char* path) {
+  host_world& w = get();
+  txd::read_result file = txd::read_file(native_path(path));
+  host_call call{call_kind::load_txd, w.frame};
+  call.path = path;
+  call.ok = file.ok;
+  w.record(std::move(call));
+  if (!file.ok) return nullptr;
+  auto dict = std::make_unique<sim_dictionary>();
+  dict->path = path;
+  dict->contents = std::move(file.dict);
+  for (const txd::texture& t : dict->contents.textures) {
+    auto tex = std::make_unique<sim_texture>();
+    std::memset(tex.get(), 0, sizeof(sim_texture));
+    tex->raster = reinterpret_cast<host::RwRaster*>(tex.get());
+    std::memcpy(tex->name, t.name.data(), std::min<std::size_t>(t.name.size(), sizeof tex->name));
+    tex->source = &t;
+    dict->textures.push_back(std::move(tex));
+  }
+  w.live_dictionaries.push_back(std::move(dict));
+  return reinterpret_cast<host::RwTexDictionary*>(w.live_dictionaries.back().get());
+}
+
+host::RwTexDictionary* host_world::for_all_textures(host::RwTexDictionary* dict, host::RwTexCallBack callback,
+                                                    void* data) {
+  auto* d = reinterpret_cast<sim_dictionary*>(dict);
+  for (const auto& t : d->textures) {
+    if (callback(reinterpret_cast<host::RwTexture*>(t.get()), data) == nullptr) break;
+  }
+  return dict;
+}
+
+host::RwTexture* host_world::find_named_texture(host::RwTexDictionary* dict, const char* name) {
+  auto* d = reinterpret_cast<sim_dictionary*>(dict);
+  for (const auto& t : d->textures) {
+    if (std::strncmp(t->name, name, sizeof t->name) == 0) return reinterpret_cast<host::RwTexture*>(t.get());
+  }
+  return nullptr;
+}
+
+std::int32_t host_world::destroy_dictionary(host::RwTexDictionary* dict) {
+  host_world& w = get();
+  w.record(host_call{call_kind::tex_dictionary_destroy, w.frame});
+  auto it = std::find_if(w.live_dictionaries.begin(), w.live_dictionaries.end(),
+                         [dict](const auto& d) { return reinterpret_cast<host::RwTexDictionary*>(d.get()) == dict; });
+  if (it != w.live_dictionaries.end()) w.live_dictionaries.erase(it);
+  ++w.dictionaries_destroyed;
+  return 1;
+}
+
+void* host_world::im3d_transform(host::RwIm3DVertex* vertices, std::uint32_t count, void* /*matrix*/,
+                                 std::uint32_t flags) {
+  host_world& w = get();
+  bool accepted = !w.reject_all_transforms;
+  for (const auto& c : w.rejected_centres_) {
+    if (count > 0 && vertices[0].x == c[0] && vertices[0].y == c[1]) accepted = false;
+  }
+  if (w.recording) {
+    host_call call{call_kind::im3d_transform, w.frame};
+    call.ok = accepted;
+    call.flags = flags;
+    call.texture = w.raster_texture_;
+    call.vertices.assign(vertices, vertices + count);
+    if (accepted) w.fans_.push_back(call);
+    w.calls.push_back(std::move(call));
+  }
+  return accepted ? vertices : nullptr;
+}
+
+std::int32_t host_world::im3d_render_primitive(std::int32_t type) {
+  host_world& w = get();
+  if (w.recording) {
+    host_call call{call_kind::im3d_render_primitive, w.frame};
+    call.type = type;
+    w.calls.push_back(std::move(call));
+  }
+  return 1;
+}
+
+std::int32_t host_world::im3d_end() {
+  host_world& w = get();
+  if (w.recording) w.calls.push_back(host_call{call_kind::im3d_end, w.frame});
+  return 1;
+}
+
+std::uint8_t* host_world::player_pedestrian(std::int32_t index) { return index == -1 ? get().player_ : nullptr; }
+
+std::int32_t host_world::render_state_set(std::int32_t state, void* value) {
+  host_world& w = get();
+  if (state == host::rwRENDERSTATETEXTURERASTER) {
+    w.raster_texture_.clear();
+    for (const auto& d : w.live_dictionaries) {
+      for (const auto& t : d->textures) {
+        if (reinterpret_cast<void*>(t->raster) == value) w.raster_texture_ = t->source->name;
+      }
+    }
+  }
+  if (w.recording) {
+    host_call call{call_kind::render_state_set, w.frame};
+    call.state = state;
+    call.value = reinterpret_cast<std::uintptr_t>(value);
+    if (state == host::rwRENDERSTATETEXTURERASTER) call.texture = w.raster_texture_;
+    w.calls.push_back(std::move(call));
+  }
+  return 1;
+}
+
+void* host_world::game_start_up() {
+  ++get().game_calls[0];
+  return reinterpret_cast<void*>(start_up_result);
+}
+
+void* host_world::game_drawing() {
+  ++get().game_calls[1];
+  return reinterpret_cast<void*>(drawing_result);
+}
+
+void* host_world::game_shutdown() {
+  ++get().game_calls[2];
+  return reinterpret_cast<void*>(shutdown_result);
+}
+
+}  // namespace sim

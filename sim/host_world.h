@@ -1,0 +1,157 @@
+// The simulated game around the plugin: its pedestrian pool, camera, area and
+// engine, the game's functions as recording doubles, and the three events.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "game_image.h"
+#include "host/host_services.h"
+#include "txd_file.h"
+
+namespace sim {
+
+struct vec3 {
+  float x = 0.0f, y = 0.0f, z = 0.0f;
+};
+
+struct ped_spec {
+  int slot = 0;
+  vec3 position;
+  float health = 100.0f;
+  float max_health = 100.0f;
+  bool in_vehicle = false;
+  bool visible = true;
+  std::uint8_t area = 0;
+  bool use_matrix = true;
+  bool reject_transform = false;  // RwIm3DTransform refuses batches centred under this ped
+};
+
+enum class call_kind {
+  load_txd,
+  tex_dictionary_destroy,
+  render_state_set,
+  im3d_transform,
+  im3d_render_primitive,
+  im3d_end,
+};
+
+struct host_call {
+  host_call(call_kind k, std::int32_t f) : kind(k), frame(f) {}
+  call_kind kind;
+  std::int32_t frame;
+  std::string path;           // load_txd
+  bool ok = false;            // load_txd: a dictionary came back; im3d_transform: accepted
+  std::int32_t state = 0;     // render_state_set
+  std::uintptr_t value = 0;   // render_state_set
+  std::string texture;        // render_state_set of the raster: whose raster, empty for none
+  std::int32_t type = 0;      // im3d_render_primitive
+  std::uint32_t flags = 0;    // im3d_transform
+  std::vector<host::RwIm3DVertex> vertices;  // im3d_transform
+};
+
+// A texture as the game's dictionaries hold it: the layout the plugin reads
+// first, then the simulator's own.
+struct sim_texture {
+  host::RwRaster* raster;
+  std::uint8_t unread[0x0C];
+  char name[32];
+  const txd::texture* source;
+};
+
+struct sim_dictionary {
+  std::string path;
+  txd::dictionary contents;
+  std::vector<std::unique_ptr<sim_texture>> textures;
+};
+
+class host_world {
+ public:
+  static host_world& get();
+
+  // Maps the image at base and lays out the game for one build: probe word,
+  // call sites, function stubs and variables.
+  bool lay_out(std::uint32_t version, std::uintptr_t base = image_begin);
+  // Back to an empty scene: default pool, player at the origin, camera facing
+  // +y, area 0, nothing recorded. Dictionaries still held stay held.
+  void reset_scene();
+
+  // Scene.
+  void set_pool_size(int slots);
+  void set_pool_missing(bool missing);
+  std::uint8_t* add_ped(const ped_spec& spec);
+  std::uint8_t* ped_at(int slot);
+  void free_slot(int slot);
+  void set_player(int slot, vec3 position, bool use_matrix = true);
+  void remove_player();
+  void set_camera_forward(float x, float y);
+  void set_camera_without_matrix();
+  void set_area(std::int32_t area);
+
+  // Events, run by executing the game's call sites.
+  void* start_up();
+  void* draw();
+  void* shutdown();
+
+  // What the doubles saw.
+  bool recording = true;
+  std::vector<host_call> calls;
+  std::int32_t frame = 0;
+  unsigned game_calls[3] = {};  // start-up, drawing, shutdown callees
+  std::vector<std::unique_ptr<sim_dictionary>> live_dictionaries;
+  unsigned dictionaries_destroyed = 0;
+
+  // RwIm3DTransform refuses every batch while set.
+  bool reject_all_transforms = false;
+
+  std::vector<host_call> calls_of(call_kind kind) const;
+  std::vector<std::string> loaded_paths() const;
+  std::uint8_t* player() const { return player_; }
+  // The fans of the last drawing event that were accepted, in order.
+  const std::vector<host_call>& accepted_fans() const { return fans_; }
+
+  // The game's return values for the three hooked calls.
+  static constexpr std::uintptr_t start_up_result = 0x5B0001;
+  static constexpr std::uintptr_t drawing_result = 0x53E002;
+  static constexpr std::uintptr_t shutdown_result = 0x53D003;
+
+  // Doubles, entered from the game image's stubs.
+  static host::RwTexDictionary* HOST_ENTRY load_txd(const char* path);
+  static host::RwTexDictionary* HOST_ENTRY for_all_textures(host::RwTexDictionary* dict,
+                                                             host::RwTexCallBack callback, void* data);
+  static host::RwTexture* HOST_ENTRY find_named_texture(host::RwTexDictionary* dict, const char* name);
+  static std::int32_t HOST_ENTRY destroy_dictionary(host::RwTexDictionary* dict);
+  static void* HOST_ENTRY im3d_transform(host::RwIm3DVertex* vertices, std::uint32_t count, void* matrix,
+                                         std::uint32_t flags);
+  static std::int32_t HOST_ENTRY im3d_render_primitive(std::int32_t type);
+  static std::int32_t HOST_ENTRY im3d_end();
+  static std::uint8_t* HOST_ENTRY player_pedestrian(std::int32_t index);
+  static std::int32_t HOST_ENTRY render_state_set(std::int32_t state, void* value);
+  static void* HOST_ENTRY game_start_up();
+  static void* HOST_ENTRY game_drawing();
+  static void* HOST_ENTRY game_shutdown();
+
+ private:
+  void write_variables();
+  void record(host_call call);
+  void* run_site(host_address site);
+  float* new_matrix();
+
+  host::ped_pool pool_{};
+  bool pool_missing_ = false;
+  std::vector<std::uint8_t> slots_;
+  std::vector<std::int8_t> status_;
+  std::deque<std::array<float, 16>> matrices_;
+  std::array<float, 16> camera_matrix_{};
+  std::array<std::uint8_t, 0x40> engine_{};
+  std::uint8_t* player_ = nullptr;
+  std::vector<std::array<float, 2>> rejected_centres_;
+  std::vector<host_call> fans_;
+  std::string raster_texture_;
+};
+
+}  // namespace sim

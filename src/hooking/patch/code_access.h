@@ -1,0 +1,23 @@
+// Reading and writing the game's machine code under a temporary change of
+// page protection.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace patch {
+
+// Both copy nothing and answer false when the protection cannot be changed:
+// such memory is not ours to touch, and touching it would fault.
+bool read_code_bytes(std::uintptr_t address, void* destination, std::size_t size, bool unprotect);
+bool write_code_bytes(std::uintptr_t address, const void* source, std::size_t size, bool unprotect);
+
+// Destination of the CALL/JMP rel32 or CALL/JMP [abs32] at address; 0 for
+// anything else.
+std::uintptr_t call_target_at(std::uintptr_t address);
+
+// Makes the five bytes at address a CALL rel32 of destination. Returns what
+// call_target_at(address) answered just before.
+std::uintptr_t write_call(std::uintptr_t address, std::uintptr_t destination);
+
+}  // namespace patch

@@ -1,0 +1,59 @@
+// Patches that remember the bytes they overwrite and put them back.
+#pragma once
+
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+
+#include "hooking/patch/code_access.h"
+
+namespace patch {
+
+class scoped_base {
+ public:
+  virtual ~scoped_base() = default;
+  virtual void restore() = 0;
+};
+
+template <std::size_t bufsize>
+class scoped_basic : public scoped_base {
+ public:
+  scoped_basic() = default;
+  scoped_basic(const scoped_basic&) = delete;
+  scoped_basic& operator=(const scoped_basic&) = delete;
+  ~scoped_basic() override { scoped_basic::restore(); }
+
+  void restore() override {
+    if (!saved) return;
+    write_code_bytes(address, buffer, size, unprotect);
+    saved = false;
+  }
+
+  virtual void save(std::uintptr_t at, std::size_t count, bool unprotect_pages) {
+    assert(count <= bufsize && "size <= bufsize");
+    if (count > bufsize) return;
+    this->restore();
+    address = at;
+    size = static_cast<std::uint32_t>(count);
+    unprotect = unprotect_pages;
+    // Unreadable bytes are not remembered: writing the buffer back would
+    // put zeros into the game's code.
+    saved = read_code_bytes(address, buffer, size, unprotect);
+  }
+
+  bool has_saved() const { return saved; }
+  std::uintptr_t saved_address() const { return address; }
+  const std::uint8_t* saved_bytes() const { return buffer; }
+
+ protected:
+  std::uint8_t buffer[bufsize] = {};
+  std::uintptr_t address = 0;
+  std::uint32_t size = 0;
+  bool saved = false;
+  bool unprotect = false;
+};
+
+// The patch of one 5-byte CALL instruction.
+class scoped_call : public scoped_basic<5> {};
+
+}  // namespace patch

@@ -1,0 +1,139 @@
+// The game's functions and variables that the overlay uses, at their host
+// addresses. Host functions are cdecl: arguments on the stack, removed by the
+// caller.
+#pragma once
+
+#include <cstdint>
+
+#include "hooking/host_version.h"
+#include "host/renderware.h"
+
+// Everything the game's code calls into: cdecl, and no assumption about the
+// stack alignment the game leaves.
+#define HOST_CDECL __attribute__((cdecl))
+#define HOST_ENTRY __attribute__((cdecl, force_align_arg_pointer))
+
+namespace host {
+
+using hooking::host_address;
+
+namespace addr {
+constexpr host_address load_txd = 0x5B3860;  // through a host reference
+constexpr host_address tex_dictionary_for_all_textures = 0x7F3730;
+constexpr host_address tex_dictionary_find_named_texture = 0x7F39F0;
+constexpr host_address tex_dictionary_destroy = 0x7F36A0;
+constexpr host_address im3d_transform = 0x7EF450;
+constexpr host_address im3d_render_primitive = 0x7EF6B0;
+constexpr host_address im3d_end = 0x7EF520;
+constexpr host_address player_pedestrian = 0x56E210;
+constexpr host_address engine_instance = 0xC97B24;
+constexpr host_address ped_pool = 0xB74490;
+constexpr host_address current_area = 0xB72914;  // through a host reference
+constexpr host_address camera = 0xB6F028;        // through a host reference
+
+constexpr host_address start_up_site = 0x5BF3A1;
+constexpr host_address drawing_site = 0x53E293;
+constexpr host_address shutdown_site = 0x53D910;
+}  // namespace addr
+
+// Offset of RwRenderStateSet in the engine instance's function table.
+constexpr std::uint32_t engine_render_state_set = 0x20;
+
+// The pedestrian pool record the variable at addr::ped_pool points to.
+struct ped_pool {
+  std::uint8_t* slots;
+  std::int8_t* status;  // negative: free slot
+  std::int32_t size;
+};
+constexpr std::uint32_t ped_slot_size = 1988;
+
+// Offsets into a pedestrian (an entity), and into the camera and a matrix.
+namespace ped {
+constexpr std::uint32_t position = 0x04;  // 3 floats, when there is no matrix
+constexpr std::uint32_t matrix = 0x14;    // pointer, or null
+constexpr std::uint32_t entity_flags = 0x1C;  // bit 7: visible
+constexpr std::uint32_t area = 0x2F;
+constexpr std::uint32_t ped_flags = 0x46D;  // bit 0: in a vehicle
+constexpr std::uint32_t health = 0x540;
+constexpr std::uint32_t max_health = 0x544;
+}  // namespace ped
+namespace matrix {
+constexpr std::uint32_t forward_x = 0x10;
+constexpr std::uint32_t forward_y = 0x14;
+constexpr std::uint32_t position = 0x30;
+}  // namespace matrix
+constexpr std::uint32_t camera_matrix = 0x14;
+
+// The three version-resolved references, resolved once at load.
+struct host_references {
+  hooking::host_reference load_txd{addr::load_txd, addr::load_txd, 0, 0, 0, 0, 0};
+  hooking::host_reference camera{addr::camera, addr::camera, 0, 0, 0, 0, 0};
+  hooking::host_reference current_area{addr::current_area, addr::current_area, 0, 0, 0, 0, 0};
+};
+const host_references& references();
+
+using RwTexCallBack = RwTexture*(HOST_CDECL*)(RwTexture* texture, void* data);
+
+template <class F>
+inline F host_function(host_address address) {
+  return reinterpret_cast<F>(static_cast<std::uintptr_t>(address));
+}
+
+inline RwTexDictionary* host_load_txd(const char* path) {
+  using fn = RwTexDictionary*(HOST_CDECL*)(const char*);
+  return reinterpret_cast<fn>(references().load_txd.address())(path);
+}
+
+inline RwTexDictionary* RwTexDictionaryForAllTextures(RwTexDictionary* dictionary,
+                                                      RwTexCallBack callback, void* data) {
+  using fn = RwTexDictionary*(HOST_CDECL*)(RwTexDictionary*, RwTexCallBack, void*);
+  return host_function<fn>(addr::tex_dictionary_for_all_textures)(dictionary, callback, data);
+}
+
+inline RwTexture* RwTexDictionaryFindNamedTexture(RwTexDictionary* dictionary, const char* name) {
+  using fn = RwTexture*(HOST_CDECL*)(RwTexDictionary*, const char*);
+  return host_function<fn>(addr::tex_dictionary_find_named_texture)(dictionary, name);
+}
+
+inline void RwTexDictionaryDestroy(RwTexDictionary* dictionary) {
+  using fn = std::int32_t(HOST_CDECL*)(RwTexDictionary*);
+  host_function<fn>(addr::tex_dictionary_destroy)(dictionary);
+}
+
+inline void* RwIm3DTransform(RwIm3DVertex* vertices, std::uint32_t count, void* matrix,
+                             std::uint32_t flags) {
+  using fn = void*(HOST_CDECL*)(RwIm3DVertex*, std::uint32_t, void*, std::uint32_t);
+  return host_function<fn>(addr::im3d_transform)(vertices, count, matrix, flags);
+}
+
+inline void RwIm3DRenderPrimitive(std::int32_t primitive_type) {
+  using fn = std::int32_t(HOST_CDECL*)(std::int32_t);
+  host_function<fn>(addr::im3d_render_primitive)(primitive_type);
+}
+
+inline void RwIm3DEnd() {
+  using fn = std::int32_t(HOST_CDECL*)();
+  host_function<fn>(addr::im3d_end)();
+}
+
+inline std::uint8_t* host_player_pedestrian(std::int32_t player) {
+  using fn = std::uint8_t*(HOST_CDECL*)(std::int32_t);
+  return host_function<fn>(addr::player_pedestrian)(player);
+}
+
+inline void RwRenderStateSet(std::int32_t state, std::uintptr_t value) {
+  using fn = std::int32_t(HOST_CDECL*)(std::int32_t, void*);
+  auto* instance = *reinterpret_cast<std::uint8_t**>(static_cast<std::uintptr_t>(addr::engine_instance));
+  auto set = *reinterpret_cast<fn*>(instance + engine_render_state_set);
+  set(state, reinterpret_cast<void*>(value));
+}
+
+inline ped_pool* host_ped_pool() {
+  return *reinterpret_cast<ped_pool**>(static_cast<std::uintptr_t>(addr::ped_pool));
+}
+
+inline std::uint8_t* host_camera() { return references().camera.as<std::uint8_t>(); }
+
+inline std::int32_t host_current_area() { return *references().current_area.as<std::int32_t>(); }
+
+}  // namespace host

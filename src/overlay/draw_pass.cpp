@@ -1,0 +1,88 @@
+#include "overlay/draw_pass.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "host/host_services.h"
+#include "overlay/diagnostic_log.h"
+#include "overlay/plugin_state.h"
+#include "overlay/ring_fan.h"
+#include "overlay/ring_textures.h"
+
+namespace overlay {
+namespace {
+
+struct render_state_value {
+  std::int32_t state;
+  std::uint32_t value;
+};
+
+constexpr render_state_value ring_render_states[] = {
+    {host::rwRENDERSTATEVERTEXALPHAENABLE, 1},
+    {host::rwRENDERSTATESRCBLEND, host::rwBLENDSRCALPHA},
+    {host::rwRENDERSTATEDESTBLEND, host::rwBLENDINVSRCALPHA},
+    {host::rwRENDERSTATEZTESTENABLE, 1},
+    {host::rwRENDERSTATEZWRITEENABLE, 0},
+    {host::rwRENDERSTATETEXTUREFILTER, host::rwFILTERLINEAR},
+    {host::rwRENDERSTATECULLMODE, host::rwCULLMODECULLNONE},
+};
+
+// The camera's heading in the ground plane, or false when it has no matrix.
+bool camera_heading(float* heading) {
+  const std::uint8_t* camera = host::host_camera();
+  const std::uint8_t* matrix = nullptr;
+  std::memcpy(&matrix, camera + host::camera_matrix, sizeof matrix);
+  if (matrix == nullptr) return false;
+  float forward_x = 0.0f;
+  float forward_y = 0.0f;
+  std::memcpy(&forward_x, matrix + host::matrix::forward_x, sizeof forward_x);
+  std::memcpy(&forward_y, matrix + host::matrix::forward_y, sizeof forward_y);
+  *heading = static_cast<float>(std::atan2(static_cast<double>(forward_y), static_cast<double>(forward_x)));
+  return true;
+}
+
+void draw_rings(plugin_state& s) {
+  host::RwTexture* background = s.ring_background;
+  host::RwTexture* foreground = s.ring_foreground;
+  const std::uint8_t* player = host::host_player_pedestrian(-1);
+  if (!background || !foreground || !player) return;
+
+  float heading = 0.0f;
+  if (!camera_heading(&heading)) return;
+  const host::ped_pool* pool = host::host_ped_pool();
+  if (pool == nullptr) return;
+
+  for (const render_state_value& rs : ring_render_states) host::RwRenderStateSet(rs.state, rs.value);
+
+  for (std::int32_t i = 0; i < pool->size; ++i) {
+    if (pool->status[i] < 0) continue;  // free slot
+    const std::uint8_t* ped = pool->slots + static_cast<std::uint32_t>(i) * host::ped_slot_size;
+    if (ped == nullptr || ped == player) continue;
+    draw_ped_ring(ped, background, heading, foreground);
+  }
+}
+
+}  // namespace
+
+void draw_pass() {
+  plugin_state& s = state();
+  const std::int32_t frame = ++s.frame_count;
+
+  if (!s.textures_loaded && (frame == 1 || frame % frames_per_report == 0)) {
+    s.textures_loaded = load_ring_textures();
+  }
+  if (frame == 1) log_line("Draw event is running");
+
+  if (s.textures_loaded) draw_rings(s);
+
+  if (frame % frames_per_report == 0) {
+    log_line("frame %d: loaded=%d peds_in_range=%d rings_drawn=%d projection_failed=%d "
+             "(counts since last line)",
+             frame, s.textures_loaded ? 1 : 0, s.peds_in_range, s.rings_drawn, s.projection_failed);
+    s.projection_failed = 0;
+    s.rings_drawn = 0;
+    s.peds_in_range = 0;
+  }
+}
+
+}  // namespace overlay

@@ -1,0 +1,10 @@
+#include "overlay/plugin_state.h"
+
+namespace overlay {
+
+plugin_state& state() {
+  static plugin_state record;
+  return record;
+}
+
+}  // namespace overlay

@@ -1,0 +1,27 @@
+// The overlay's one process-wide record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/renderware.h"
+
+namespace overlay {
+
+struct plugin_state {
+  host::RwTexDictionary* ring_dictionary = nullptr;  // owned
+  host::RwTexture* ring_background = nullptr;        // "hpbg", inside the dictionary
+  host::RwTexture* ring_foreground = nullptr;        // "hpfg", inside the dictionary
+  bool textures_loaded = false;
+  std::int32_t frame_count = 0;
+  std::int32_t peds_in_range = 0;
+  std::int32_t rings_drawn = 0;
+  std::int32_t projection_failed = 0;
+  std::string log_path;
+};
+
+// Constructed on the first call, released at exit after everything created
+// later (the hubs and hooks among them).
+plugin_state& state();
+
+}  // namespace overlay

@@ -1,0 +1,128 @@
+#include "overlay/ring_fan.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "host/host_services.h"
+#include "overlay/plugin_state.h"
+
+namespace overlay {
+namespace {
+
+constexpr float ring_drop = std::bit_cast<float>(0x3F68F5C2u);  // 0.90999997
+constexpr float pi = 3.1415927f;
+constexpr float half_pi = 1.5707964f;
+
+struct position {
+  float x, y, z;
+};
+
+template <class T>
+T field(const std::uint8_t* object, std::uint32_t offset) {
+  T value;
+  std::memcpy(&value, object + offset, sizeof value);
+  return value;
+}
+
+position position_of(const std::uint8_t* entity) {
+  const auto* matrix = field<const std::uint8_t*>(entity, host::ped::matrix);
+  return field<position>(matrix ? matrix : entity, matrix ? host::matrix::position : host::ped::position);
+}
+
+// Mathematical functions in double on a float argument, rounded back.
+float cos_f(float a) { return static_cast<float>(std::cos(static_cast<double>(a))); }
+float sin_f(float a) { return static_cast<float>(std::sin(static_cast<double>(a))); }
+
+}  // namespace
+
+std::uint32_t ring_colour(float fraction) {
+  const auto green = static_cast<std::uint32_t>(static_cast<std::int32_t>(fraction * 255.0f));
+  const auto red = static_cast<std::uint32_t>(static_cast<std::int32_t>((1.0f - fraction) * 255.0f));
+  return 0xFF000000u + red * 0x10000u + green * 0x100u;
+}
+
+void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float heading,
+                   host::RwTexture* foreground) {
+  if (ped == nullptr) return;
+  const float health = field<float>(ped, host::ped::health);
+  if (!(health > 0.0f)) return;
+  if (ped[host::ped::ped_flags] & 0x01) return;  // in a vehicle
+  if (!(ped[host::ped::entity_flags] & 0x80)) return;  // not visible
+  if (static_cast<std::int32_t>(ped[host::ped::area]) != host::host_current_area()) return;
+
+  const position p = position_of(ped);
+  if (const std::uint8_t* player = host::host_player_pedestrian(-1)) {
+    const position q = position_of(player);
+    const float dx = p.x - q.x;
+    const float dy = p.y - q.y;
+    const float dz = p.z - q.z;
+    const float s = (dy * dy + dx * dx) + dz * dz;
+    const float d = static_cast<float>(std::sqrt(static_cast<double>(s)));
+    if (d > max_ring_distance || std::fabs(dz) > max_ring_height) return;
+  }
+
+  plugin_state& st = state();
+  ++st.peds_in_range;
+  const float centre[3] = {p.x, p.y, p.z - ring_drop};
+
+  const float max_health = field<float>(ped, host::ped::max_health);
+  const float m = max_health > 1.0f ? max_health : 100.0f;
+  float f = health / m;
+  if (f > 1.0f) {
+    f = 1.0f;
+  } else if (f < 0.0f) {
+    f = 0.0f;
+  }
+
+  if (!draw_ring_fan(background, centre, heading, 1.0f, 0xFFFFFFFFu)) {
+    ++st.projection_failed;
+    return;
+  }
+  ++st.rings_drawn;
+  draw_ring_fan(foreground, centre, heading, f, ring_colour(f));
+}
+
+bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading, float fraction,
+                   std::uint32_t colour) {
+  if (texture == nullptr || !(fraction > 0.0f)) return false;
+  const float k = fraction < 1.0f ? fraction : 1.0f;
+  int n = full_disc_segments;
+  if (!(k >= 0.999f)) {
+    n = static_cast<int>(std::ceil(static_cast<double>(k * 48.0f)));
+    if (n < 1) n = 1;
+  }
+  const float sweep = (k + k) * pi;
+
+  host::RwIm3DVertex vertices[max_fan_vertices];
+  host::RwIm3DVertex& hub = vertices[0];
+  hub.x = centre[0];
+  hub.y = centre[1];
+  hub.z = centre[2];
+  hub.colour = colour;
+  hub.u = 0.5f;
+  hub.v = 0.5f;
+  const float segments = static_cast<float>(n);
+  for (int i = 0; i <= n; ++i) {
+    const float t = (static_cast<float>(i) / segments) * sweep;
+    const float theta = half_pi - t;
+    const float phi = (theta - half_pi) + heading;
+    host::RwIm3DVertex& rim = vertices[i + 1];
+    rim.x = centre[0] + cos_f(phi);
+    rim.y = centre[1] + sin_f(phi);
+    rim.z = centre[2];
+    rim.colour = colour;
+    rim.u = cos_f(theta) * 0.5f + 0.5f;
+    rim.v = 0.5f - sin_f(theta) * 0.5f;
+  }
+
+  host::RwRenderStateSet(host::rwRENDERSTATETEXTURERASTER, reinterpret_cast<std::uintptr_t>(texture->raster));
+  if (host::RwIm3DTransform(vertices, static_cast<std::uint32_t>(n + 2), nullptr, host::rwIM3D_VERTEXUV) == nullptr) {
+    return false;
+  }
+  host::RwIm3DRenderPrimitive(host::rwPRIMTYPETRIFAN);
+  host::RwIm3DEnd();
+  return true;
+}
+
+}  // namespace overlay

@@ -1,0 +1,95 @@
+// The Windows calls the system makes, one function each, with the Win32
+// signatures narrowed to what is used. os_win32.cpp forwards to Windows;
+// os_linux.cpp stands in for them in the native build.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#ifndef _WIN32
+// The native plugin module resolves the seam from the host executable.
+#pragma GCC visibility push(default)
+#endif
+
+namespace os {
+
+using module_handle = void*;
+using window_handle = void*;
+
+enum page_protection : std::uint32_t {
+  page_noaccess = 0x01,
+  page_readonly = 0x02,
+  page_readwrite = 0x04,
+  page_execute = 0x10,
+  page_execute_read = 0x20,
+  page_execute_readwrite = 0x40,
+};
+
+enum module_flags : std::uint32_t {
+  module_unchanged_refcount = 0x2,
+  module_from_address = 0x4,
+};
+
+enum message_box_style : std::uint32_t {
+  mb_ok = 0x0,
+  mb_iconerror = 0x10,
+};
+
+bool virtual_protect(void* address, std::size_t size, std::uint32_t new_protect,
+                     std::uint32_t* old_protect);
+bool flush_instruction_cache(const void* address, std::size_t size);
+module_handle get_module_handle(const char* name);
+bool get_module_handle_ex(std::uint32_t flags, const void* address, module_handle* module);
+std::uint32_t get_module_file_name(module_handle module, char* buffer, std::uint32_t size);
+int message_box(window_handle owner, const char* text, const char* caption, std::uint32_t style);
+window_handle get_active_window();
+
+// Tests make any call fail and count what was called. Nothing in the plugin
+// touches this; with no failure set, every call goes straight through.
+enum class call : unsigned {
+  virtual_protect,
+  flush_instruction_cache,
+  get_module_handle,
+  get_module_handle_ex,
+  get_module_file_name,
+  message_box,
+  get_active_window,
+  count_,
+};
+
+struct call_record {
+  call what;
+  std::uintptr_t address;  // first address argument, or 0
+  std::size_t size;        // size argument, or 0
+};
+
+struct seam_control {
+  unsigned failing = 0;  // bit (1 << call) set: that call fails
+  unsigned calls[static_cast<unsigned>(call::count_)] = {};
+  // While recording, every call is appended here (bounded, oldest kept).
+  bool recording = false;
+  static constexpr std::size_t max_records = 4096;
+  call_record records[max_records];
+  std::size_t record_count = 0;
+  // Fails virtual_protect only for ranges that touch [fail_protect_begin, fail_protect_end).
+  std::uintptr_t fail_protect_begin = 0;
+  std::uintptr_t fail_protect_end = 0;
+};
+
+seam_control& control();
+
+inline unsigned bit(call c) { return 1u << static_cast<unsigned>(c); }
+void set_failing(call c, bool fail);
+unsigned call_count(call c);
+void reset_control();
+
+namespace detail {
+// Counts the call, records it and answers whether it is to fail.
+bool enter(call c, std::uintptr_t address = 0, std::size_t size = 0);
+}
+
+}  // namespace os
+
+#ifndef _WIN32
+#pragma GCC visibility pop
+#endif

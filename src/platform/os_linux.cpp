@@ -1,0 +1,178 @@
+#include "platform/os_linux.h"
+
+#include <dlfcn.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace os {
+namespace {
+
+struct answers {
+  module_handle main_module = reinterpret_cast<module_handle>(0x400000);
+  std::string module_file_name;
+  std::string main_file_name;
+  window_handle active_window = nullptr;
+  std::vector<linux_host::shown_box> boxes;
+};
+
+answers& state() {
+  static answers a;
+  return a;
+}
+
+std::uintptr_t page_size() {
+  static const std::uintptr_t size = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  return size;
+}
+
+int to_posix(std::uint32_t protection) {
+  switch (protection) {
+    case page_readonly: return PROT_READ;
+    case page_readwrite: return PROT_READ | PROT_WRITE;
+    case page_execute: return PROT_EXEC;
+    case page_execute_read: return PROT_READ | PROT_EXEC;
+    case page_execute_readwrite: return PROT_READ | PROT_WRITE | PROT_EXEC;
+    default: return PROT_NONE;
+  }
+}
+
+std::uint32_t to_windows(bool r, bool w, bool x) {
+  if (x) return w ? page_execute_readwrite : (r ? page_execute_read : page_execute);
+  if (w) return page_readwrite;
+  return r ? page_readonly : page_noaccess;
+}
+
+// The current protection of the page holding address, or false when unmapped.
+bool protection_of(std::uintptr_t address, std::uint32_t* protection) {
+  FILE* maps = std::fopen("/proc/self/maps", "r");
+  if (!maps) return false;
+  char line[512];
+  bool found = false;
+  while (std::fgets(line, sizeof line, maps)) {
+    unsigned long long begin = 0, end = 0;
+    char perms[5] = {};
+    if (std::sscanf(line, "%llx-%llx %4s", &begin, &end, perms) != 3) continue;
+    if (address >= begin && address < end) {
+      *protection = to_windows(perms[0] == 'r', perms[1] == 'w', perms[2] == 'x');
+      found = true;
+      break;
+    }
+  }
+  std::fclose(maps);
+  return found;
+}
+
+void copy_out(const std::string& text, char* buffer, std::uint32_t size, std::uint32_t* length) {
+  if (size == 0) {
+    *length = 0;
+    return;
+  }
+  const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(text.size(), size - 1));
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+  *length = n;
+}
+
+}  // namespace
+
+bool virtual_protect(void* address, std::size_t size, std::uint32_t new_protect,
+                     std::uint32_t* old_protect) {
+  const auto a = reinterpret_cast<std::uintptr_t>(address);
+  if (detail::enter(call::virtual_protect, a, size)) return false;
+  if (size == 0) return false;
+  std::uint32_t old = 0;
+  if (!protection_of(a, &old)) return false;
+  const std::uintptr_t first = a & ~(page_size() - 1);
+  const std::uintptr_t last = (a + size - 1) & ~(page_size() - 1);
+  if (mprotect(reinterpret_cast<void*>(first), last - first + page_size(), to_posix(new_protect)) != 0) {
+    return false;
+  }
+  if (old_protect) *old_protect = old;
+  return true;
+}
+
+bool flush_instruction_cache(const void* address, std::size_t size) {
+  if (detail::enter(call::flush_instruction_cache, reinterpret_cast<std::uintptr_t>(address), size)) {
+    return false;
+  }
+  char* begin = static_cast<char*>(const_cast<void*>(address));
+  __builtin___clear_cache(begin, begin + size);
+  return true;
+}
+
+module_handle get_module_handle(const char* name) {
+  if (detail::enter(call::get_module_handle)) return nullptr;
+  if (name != nullptr) return nullptr;
+  return state().main_module;
+}
+
+bool get_module_handle_ex(std::uint32_t flags, const void* address, module_handle* module) {
+  if (detail::enter(call::get_module_handle_ex, reinterpret_cast<std::uintptr_t>(address))) {
+    if (module) *module = nullptr;
+    return false;
+  }
+  Dl_info info{};
+  if (!(flags & module_from_address) || dladdr(address, &info) == 0 || info.dli_fbase == nullptr) {
+    if (module) *module = nullptr;
+    return false;
+  }
+  if (module) *module = info.dli_fbase;
+  return true;
+}
+
+std::uint32_t get_module_file_name(module_handle module, char* buffer, std::uint32_t size) {
+  if (detail::enter(call::get_module_file_name, reinterpret_cast<std::uintptr_t>(module), size)) {
+    return 0;
+  }
+  std::string path;
+  if (module == nullptr) {
+    path = state().main_file_name;
+    if (path.empty()) {
+      char exe[4096];
+      const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+      if (n <= 0) return 0;
+      path.assign(exe, static_cast<std::size_t>(n));
+    }
+  } else {
+    path = state().module_file_name;
+    if (path.empty()) {
+      Dl_info info{};
+      if (dladdr(module, &info) == 0 || info.dli_fname == nullptr) return 0;
+      char resolved[4096];
+      path = realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
+    }
+  }
+  std::uint32_t length = 0;
+  copy_out(path, buffer, size, &length);
+  return length;
+}
+
+int message_box(window_handle owner, const char* text, const char* caption, std::uint32_t style) {
+  if (detail::enter(call::message_box)) return 0;
+  state().boxes.push_back(linux_host::shown_box{owner, text ? text : "", caption ? caption : "", style});
+  return 1;  // IDOK
+}
+
+window_handle get_active_window() {
+  if (detail::enter(call::get_active_window)) return nullptr;
+  return state().active_window;
+}
+
+namespace linux_host {
+
+void set_main_module(module_handle base) { state().main_module = base; }
+void set_module_file_name(const std::string& path) { state().module_file_name = path; }
+void set_main_file_name(const std::string& path) { state().main_file_name = path; }
+void set_active_window(window_handle window) { state().active_window = window; }
+std::vector<shown_box>& message_boxes() { return state().boxes; }
+
+void reset() {
+  state() = answers{};
+}
+
+}  // namespace linux_host
+}  // namespace os

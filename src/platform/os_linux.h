@@ -1,0 +1,40 @@
+// What the Linux stand-in answers in place of the system, set by tests and the
+// simulator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/os.h"
+
+#pragma GCC visibility push(default)
+
+namespace os::linux_host {
+
+// GetModuleHandleA(nullptr): the simulated game executable's base.
+void set_main_module(module_handle base);
+
+// GetModuleFileNameA for any module but the main one. Empty: the real file of
+// the shared object or executable that holds the address.
+void set_module_file_name(const std::string& path);
+// GetModuleFileNameA(nullptr): the game executable's path. Empty: /proc/self/exe.
+void set_main_file_name(const std::string& path);
+
+void set_active_window(window_handle window);
+
+struct shown_box {
+  window_handle owner;
+  std::string text;
+  std::string caption;
+  std::uint32_t style;
+};
+// Message boxes are recorded, never shown.
+std::vector<shown_box>& message_boxes();
+
+// Puts every answer back to its default.
+void reset();
+
+}  // namespace os::linux_host
+
+#pragma GCC visibility pop

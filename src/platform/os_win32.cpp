@@ -1,0 +1,57 @@
+#include <windows.h>
+
+#include "platform/os.h"
+
+namespace os {
+
+bool virtual_protect(void* address, std::size_t size, std::uint32_t new_protect,
+                     std::uint32_t* old_protect) {
+  if (detail::enter(call::virtual_protect, reinterpret_cast<std::uintptr_t>(address), size)) {
+    return false;
+  }
+  DWORD old = 0;
+  const BOOL ok = VirtualProtect(address, size, new_protect, &old);
+  if (old_protect) *old_protect = old;
+  return ok != FALSE;
+}
+
+bool flush_instruction_cache(const void* address, std::size_t size) {
+  if (detail::enter(call::flush_instruction_cache, reinterpret_cast<std::uintptr_t>(address), size)) {
+    return false;
+  }
+  return FlushInstructionCache(GetCurrentProcess(), address, size) != FALSE;
+}
+
+module_handle get_module_handle(const char* name) {
+  if (detail::enter(call::get_module_handle)) return nullptr;
+  return GetModuleHandleA(name);
+}
+
+bool get_module_handle_ex(std::uint32_t flags, const void* address, module_handle* module) {
+  if (detail::enter(call::get_module_handle_ex, reinterpret_cast<std::uintptr_t>(address))) {
+    return false;
+  }
+  HMODULE handle = nullptr;
+  const BOOL ok = GetModuleHandleExA(flags, static_cast<LPCSTR>(address), &handle);
+  if (module) *module = handle;
+  return ok != FALSE;
+}
+
+std::uint32_t get_module_file_name(module_handle module, char* buffer, std::uint32_t size) {
+  if (detail::enter(call::get_module_file_name, reinterpret_cast<std::uintptr_t>(module), size)) {
+    return 0;
+  }
+  return GetModuleFileNameA(static_cast<HMODULE>(module), buffer, size);
+}
+
+int message_box(window_handle owner, const char* text, const char* caption, std::uint32_t style) {
+  if (detail::enter(call::message_box)) return 0;
+  return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+}
+
+window_handle get_active_window() {
+  if (detail::enter(call::get_active_window)) return nullptr;
+  return GetActiveWindow();
+}
+
+}  // namespace os

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "hooking/plugin_folder.h"
+#include "platform/os.h"
+#include "platform/os_linux.h"
+#include "support/fresh_process.h"
+
+namespace {
+
+using hooking::plugin_folder;
+using hooking::plugin_relative_path;
+
+// Every lookup test needs a process whose folder has not been looked up yet.
+void with_plugin_file(const std::string& path) {
+  os::reset_control();
+  os::linux_host::set_module_file_name(path);
+}
+
+TEST(PluginFolderTest, BackslashPathKeepsItsTrailingSeparator) {
+  IN_FRESH_PROCESS({
+    with_plugin_file("D:\\Game\\plugins\\overlay.dll");
+    EXPECT_STREQ(plugin_folder(), "D:\\Game\\plugins\\");
+    EXPECT_STREQ(plugin_relative_path("MorvaHealthRing.log"), "D:\\Game\\plugins\\MorvaHealthRing.log");
+  });
+}
+
+TEST(PluginFolderTest, ForwardSlashPathIsCutAfterItsLastSlash) {
+  IN_FRESH_PROCESS({
+    with_plugin_file("/home/player/game/scripts/MorvaHealthRing.asi");
+    EXPECT_STREQ(plugin_folder(), "/home/player/game/scripts/");
+  });
+}
+
+TEST(PluginFolderTest, MixedSeparatorsAreCutAfterTheRightmostOfEitherKind) {
+  IN_FRESH_PROCESS({
+    with_plugin_file("D:\\Game/plugins\\sub/overlay.dll");
+    EXPECT_STREQ(plugin_folder(), "D:\\Game/plugins\\sub/");
+  });
+  IN_FRESH_PROCESS({
+    with_plugin_file("D:/Game/plugins\\overlay.dll");
+    EXPECT_STREQ(plugin_folder(), "D:/Game/plugins\\");
+  });
+}
+
+TEST(PluginFolderTest, PathWithoutSeparatorIsTakenWhole) {
+  IN_FRESH_PROCESS({
+    with_plugin_file("overlay.dll");
+    EXPECT_STREQ(plugin_folder(), "overlay.dll");
+  });
+}
+
+TEST(PluginFolderTest, LookupAsksForTheModuleHoldingOurOwnCodeWithoutARefcount) {
+  IN_FRESH_PROCESS({
+    with_plugin_file("D:\\Game\\plugins\\overlay.dll");
+    os::control().recording = true;
+    plugin_folder();
+    os::control().recording = false;
+    ASSERT_EQ(os::call_count(os::call::get_module_handle_ex), 1u);
+    EXPECT_EQ(os::control().records[0].address, reinterpret_cast<std::uintptr_t>(&plugin_folder));
+    EXPECT_EQ(os::call_count(os::call::get_module_file_name), 1u);
+    EXPECT_EQ(os::call_count(os::call::message_box), 0u);
+  });
+}
+
+TEST(PluginFolderTest, SecondCallMakesNoSystemCall) {
+  IN_FRESH_PROCESS({
+    with_plugin_file("D:\\Game\\plugins\\overlay.dll");
+    const char* first = plugin_folder();
+    os::reset_control();
+    EXPECT_EQ(plugin_folder(), first);
+    plugin_relative_path("x");
+    for (unsigned c = 0; c < static_cast<unsigned>(os::call::count_); ++c) {
+      EXPECT_EQ(os::control().calls[c], 0u) << "call " << c;
+    }
+  });
+}
+
+TEST(PluginFolderTest, FailedLookupShowsOneErrorBoxAndFallsBackToTheGameExecutable) {
+  IN_FRESH_PROCESS({
+    with_plugin_file("D:\\Game\\plugins\\overlay.dll");
+    os::linux_host::set_main_file_name("C:\\Games\\GTA San Andreas\\gta_sa.exe");
+    os::linux_host::set_active_window(reinterpret_cast<os::window_handle>(0x1234));
+    os::set_failing(os::call::get_module_handle_ex, true);
+    EXPECT_STREQ(plugin_folder(), "C:\\Games\\GTA San Andreas\\");
+    const auto& boxes = os::linux_host::message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "FILESYSTEM\nFailed to retrieve plugin dir path");
+    EXPECT_EQ(boxes[0].caption, "hookkit");
+    EXPECT_EQ(boxes[0].style, 0x10u);
+    EXPECT_EQ(boxes[0].owner, reinterpret_cast<os::window_handle>(0x1234));
+    // Not retried, and no second box.
+    os::set_failing(os::call::get_module_handle_ex, false);
+    EXPECT_STREQ(plugin_folder(), "C:\\Games\\GTA San Andreas\\");
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(os::call_count(os::call::get_module_handle_ex), 1u);
+  });
+}
+
+TEST(PluginFolderTest, FailedFileNameLeavesAnEmptyFolderAndReportsNothing) {
+  IN_FRESH_PROCESS({
+    with_plugin_file("D:\\Game\\plugins\\overlay.dll");
+    os::set_failing(os::call::get_module_file_name, true);
+    EXPECT_STREQ(plugin_folder(), "");
+    EXPECT_STREQ(plugin_relative_path("MorvaHealthRing.log"), "MorvaHealthRing.log");
+    EXPECT_TRUE(os::linux_host::message_boxes().empty());
+  });
+}
+
+TEST(PluginFolderTest, TwoJoinsInARowShareOneBuffer) {
+  IN_FRESH_PROCESS({
+    with_plugin_file("D:\\Game\\plugins\\overlay.dll");
+    const char* first = plugin_relative_path("first.txt");
+    const char* second = plugin_relative_path("second.txt");
+    EXPECT_EQ(first, second);
+    EXPECT_STREQ(first, "D:\\Game\\plugins\\second.txt");
+  });
+}
+
+TEST(PluginFolderTest, JoinThatDoesNotFitGivesAnEmptyPathWithoutOverflowing) {
+  IN_FRESH_PROCESS({
+    // 250 characters of folder, separator included.
+    const std::string folder = "C:\\" + std::string(246, 'f') + "\\";
+    with_plugin_file(folder + "overlay.dll");
+    ASSERT_EQ(std::strlen(plugin_folder()), 250u);
+    EXPECT_STREQ(plugin_relative_path("0123456789"), (folder + "0123456789").c_str());  // 260: fits
+    EXPECT_STREQ(plugin_relative_path("0123456789a"), "");                               // 261: does not
+    EXPECT_STREQ(plugin_relative_path(std::string(4000, 'n').c_str()), "");
+  });
+}
+
+TEST(PluginFolderTest, OverLongModulePathIsCutAndStaysTerminated) {
+  IN_FRESH_PROCESS({
+    // Cut at 259 characters, the last separator left in the cut text is the drive's.
+    with_plugin_file("C:\\" + std::string(400, 'd') + "\\overlay.dll");
+    EXPECT_STREQ(plugin_folder(), "C:\\");
+  });
+  IN_FRESH_PROCESS({
+    with_plugin_file(std::string(400, 'd'));
+    EXPECT_EQ(std::strlen(plugin_folder()), 259u);
+  });
+}
+
+}  // namespace

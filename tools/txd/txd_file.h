@@ -1,0 +1,66 @@
+// RenderWare texture dictionaries (.txd) as the PC game uses them: Direct3D 9
+// texture natives inside a dictionary chunk.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace txd {
+
+constexpr std::uint32_t chunk_struct = 0x01;
+constexpr std::uint32_t chunk_extension = 0x03;
+constexpr std::uint32_t chunk_texture_native = 0x15;
+constexpr std::uint32_t chunk_dictionary = 0x16;
+constexpr std::uint32_t library_stamp = 0x1803FFFF;  // RenderWare 3.6.0.3
+constexpr std::uint32_t platform_d3d9 = 9;
+constexpr std::uint32_t max_dimension = 4096;
+constexpr std::size_t native_fixed_size = 88;
+
+enum class pixel_format { bgra8888, bgr888, dxt1, dxt3, dxt5 };
+
+const char* format_name(pixel_format format);
+
+struct level {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::vector<std::uint8_t> rgba;  // decoded, 4 bytes a pixel, rows top-down
+};
+
+struct texture {
+  std::string name;
+  std::string mask_name;
+  std::uint8_t filter = 6;        // linear mip linear
+  std::uint8_t addressing = 0x11;  // wrap, wrap
+  pixel_format format = pixel_format::bgra8888;
+  bool has_alpha = false;
+  std::vector<level> levels;  // the first is the full-size image
+};
+
+struct dictionary {
+  std::uint16_t device_id = 2;
+  std::vector<texture> textures;
+
+  const texture* find(const std::string& name) const;
+};
+
+struct read_result {
+  bool ok = false;
+  dictionary dict;
+  std::string error;  // names the problem and the byte offset
+};
+
+read_result read(const std::uint8_t* data, std::size_t size);
+read_result read_file(const std::string& path);
+
+// Writes every texture as 32-bit 8888 with the levels it holds.
+std::vector<std::uint8_t> write(const dictionary& dict);
+bool write_file(const std::string& path, const dictionary& dict);
+
+// The full chain from one RGBA image down to 1 x 1, each level a 2 x 2 box
+// average of the one above.
+std::vector<level> mip_chain(std::uint32_t width, std::uint32_t height,
+                             const std::vector<std::uint8_t>& rgba);
+
+}  // namespace txd
