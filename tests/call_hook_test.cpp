@@ -1,1 +1,353 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <list>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "game_image.h"
+#include "hooking/patch/hooking.h"
+#include "platform/os.h"
+#include "support/allocation_counter.h"
+#include "support/test_sites.h"
+
+namespace {
+
+using sim::game_image;
+using bytes = std::vector<std::uint8_t>;
+
+template <hooking::host_address Site>
+using hooker = patch::function_hooker<patch::scoped_call, Site, void*()>;
+
+template <hooking::host_address Site>
+using manager = typename hooker<Site>::manager_type;
+
+std::vector<std::string> trace;
+
+// A hook that notes its name, then lets the earlier hooks and the game run.
+template <class H>
+void install_tracing(H& h, const std::string& name) {
+  h.install([name](const typename H::next_type& next) {
+    trace.push_back(name);
+    return next();
+  });
+}
+
+void* game_result() { return reinterpret_cast<void*>(test::game_result); }
+
+class CallHookTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::ensure_image();
+    os::reset_control();
+    trace.clear();
+    test::game_function_calls = 0;
+    test::other_module_calls = 0;
+  }
+  void TearDown() override { os::reset_control(); }
+};
+
+TEST_F(CallHookTest, ThreeHooksRunLastRegisteredFirstAndTheResultTravelsBack) {
+  constexpr hooking::host_address site = 0x401400;
+  test::make_site(site);
+  const bytes original = test::site_bytes(site);
+  EXPECT_EQ(test::run_site(site), game_result());
+  EXPECT_TRUE(trace.empty());
+  {
+    hooker<site> h1, h2, h3;
+    install_tracing(h1, "h1");
+    install_tracing(h2, "h2");
+    install_tracing(h3, "h3");
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(trace, (std::vector<std::string>{"h3", "h2", "h1"}));
+    EXPECT_EQ(test::game_function_calls, 2u);
+  }
+  EXPECT_EQ(test::site_bytes(site), original);
+  trace.clear();
+  EXPECT_EQ(test::run_site(site), game_result());
+  EXPECT_TRUE(trace.empty());
+}
+
+TEST_F(CallHookTest, HookSeesAndMayChangeWhatTheEarlierHooksReturn) {
+  constexpr hooking::host_address site = 0x401410;
+  test::make_site(site);
+  hooker<site> inner, outer;
+  inner.install([](const hooker<site>::next_type& next) {
+    return reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(next()) + 1);
+  });
+  outer.install([](const hooker<site>::next_type& next) {
+    return reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(next()) * 2);
+  });
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(test::run_site(site)), (test::game_result + 1) * 2);
+}
+
+TEST_F(CallHookTest, HookThatDoesNotCallNextKeepsTheGameFromRunning) {
+  constexpr hooking::host_address site = 0x401420;
+  test::make_site(site);
+  hooker<site> h;
+  h.install([](const hooker<site>::next_type&) { return reinterpret_cast<void*>(7); });
+  EXPECT_EQ(test::run_site(site), reinterpret_cast<void*>(7));
+  EXPECT_EQ(test::game_function_calls, 0u);
+}
+
+TEST_F(CallHookTest, FirstHookPatchesTheSiteWithACallOfItsEntry) {
+  constexpr hooking::host_address site = 0x401430;
+  const std::uintptr_t x = test::make_site(site);
+  hooker<site> h;
+  install_tracing(h, "h");
+  EXPECT_TRUE(h.is_hooked());
+  EXPECT_EQ(patch::call_target_at(x), reinterpret_cast<std::uintptr_t>(&manager<site>::call_hooks));
+  EXPECT_EQ(test::site_bytes(site)[5], 0xC3);  // the byte after the call is untouched
+}
+
+TEST_F(CallHookTest, ReRegisteringReplacesInPlaceWithoutPatchingAgain) {
+  constexpr hooking::host_address site = 0x401440;
+  test::make_site(site);
+  hooker<site> h1, h2;
+  install_tracing(h1, "h1");
+  install_tracing(h2, "h2");
+  os::reset_control();
+  install_tracing(h1, "h1 again");
+  EXPECT_EQ(os::call_count(os::call::virtual_protect), 0u);
+  test::run_site(site);
+  EXPECT_EQ(trace, (std::vector<std::string>{"h2", "h1 again"}));
+  EXPECT_EQ(h1.is_hooked(), true);
+}
+
+TEST_F(CallHookTest, RemovingOneOfSeveralKeepsTheSitePatchedAndTheLastRestoresIt) {
+  constexpr hooking::host_address site = 0x401450;
+  const std::uintptr_t x = test::make_site(site);
+  const bytes original = test::site_bytes(site);
+  hooker<site> h1, h2;
+  install_tracing(h1, "h1");
+  install_tracing(h2, "h2");
+  h2.restore();
+  EXPECT_FALSE(h2.is_hooked());
+  EXPECT_EQ(patch::call_target_at(x), reinterpret_cast<std::uintptr_t>(&manager<site>::call_hooks));
+  test::run_site(site);
+  EXPECT_EQ(trace, (std::vector<std::string>{"h1"}));
+  h1.restore();
+  EXPECT_EQ(test::site_bytes(site), original);
+}
+
+TEST_F(CallHookTest, UnhookingOutOfOrderKeepsTheRemainingChainIntact) {
+  constexpr hooking::host_address site = 0x401460;
+  test::make_site(site);
+  const bytes original = test::site_bytes(site);
+  hooker<site> h1, h2, h3;
+  install_tracing(h1, "h1");
+  install_tracing(h2, "h2");
+  install_tracing(h3, "h3");
+  h1.restore();
+  EXPECT_EQ(test::run_site(site), game_result());
+  EXPECT_EQ(trace, (std::vector<std::string>{"h3", "h2"}));
+  trace.clear();
+  h3.restore();
+  EXPECT_EQ(test::run_site(site), game_result());
+  EXPECT_EQ(trace, (std::vector<std::string>{"h2"}));
+  h2.restore();
+  EXPECT_EQ(test::site_bytes(site), original);
+  EXPECT_EQ(test::run_site(site), game_result());
+}
+
+TEST_F(CallHookTest, MovingAnInstalledHookKeepsTheSitePatchedAndPutsItsEntryLast) {
+  constexpr hooking::host_address site = 0x401470;
+  const std::uintptr_t x = test::make_site(site);
+  const bytes original = test::site_bytes(site);
+  {
+    hooker<site> h2;
+    std::list<hooker<site>> store;
+    {
+      hooker<site> h1;
+      install_tracing(h1, "h1");
+      install_tracing(h2, "h2");
+      store.push_back(std::move(h1));
+    }  // the moved-from hook is gone, the site stays patched
+    EXPECT_EQ(patch::call_target_at(x), reinterpret_cast<std::uintptr_t>(&manager<site>::call_hooks));
+    EXPECT_TRUE(store.front().is_hooked());
+    test::run_site(site);
+    EXPECT_EQ(trace, (std::vector<std::string>{"h1", "h2"}));
+    const auto& entries = manager<site>::instance()->entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries.back().first, &store.front());
+  }
+  EXPECT_EQ(test::site_bytes(site), original);
+}
+
+TEST_F(CallHookTest, ManagerRestoreRemovesEveryHookAndLaterRemovalsOnlyClearTheirFlags) {
+  constexpr hooking::host_address site = 0x401480;
+  test::make_site(site);
+  const bytes original = test::site_bytes(site);
+  hooker<site> h1, h2;
+  install_tracing(h1, "h1");
+  install_tracing(h2, "h2");
+  manager<site>::instance()->restore();
+  EXPECT_EQ(test::site_bytes(site), original);
+  EXPECT_TRUE(h1.is_hooked());  // not told
+  const bytes other = {0x90, 0x90, 0x90, 0x90, 0x90, 0xC3};
+  game_image::get().write(site, other.data(), other.size());
+  h1.restore();
+  EXPECT_FALSE(h1.is_hooked());
+  EXPECT_EQ(test::site_bytes(site), other);
+  // With no entries the entry calls the saved callee directly.
+  EXPECT_EQ(manager<site>::call_hooks(), game_result());
+  EXPECT_TRUE(trace.empty());
+}
+
+TEST_F(CallHookTest, HookingAgainAfterFullRemovalSavesTheBytesAnew) {
+  constexpr hooking::host_address site = 0x401490;
+  test::make_site(site);
+  {
+    hooker<site> h;
+    install_tracing(h, "first");
+  }
+  test::game_function_calls = 0;
+  const bytes original = test::site_bytes(site);
+  {
+    hooker<site> h;
+    install_tracing(h, "second");
+    EXPECT_EQ(test::run_site(site), game_result());
+  }
+  EXPECT_EQ(trace, (std::vector<std::string>{"second"}));
+  EXPECT_EQ(test::site_bytes(site), original);
+}
+
+TEST_F(CallHookTest, SitePatchedByAnotherModuleWithACallChainsToItAndGetsItsBytesBack) {
+  constexpr hooking::host_address site = 0x4014A0;
+  game_image::get().write_call_site(site, reinterpret_cast<const void*>(&test::other_module_function));
+  const bytes theirs = test::site_bytes(site);
+  {
+    hooker<site> h;
+    install_tracing(h, "ours");
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(trace, (std::vector<std::string>{"ours"}));
+    EXPECT_EQ(test::other_module_calls, 1u);
+  }
+  EXPECT_EQ(test::site_bytes(site), theirs);
+}
+
+TEST_F(CallHookTest, SitePatchedByAnotherModuleWithAJumpChainsToIt) {
+  constexpr hooking::host_address site = 0x4014B0;
+  test::make_site(site);
+  game_image::get().write_jump_stub(site, reinterpret_cast<const void*>(&test::other_module_function));
+  const bytes theirs = test::site_bytes(site);
+  EXPECT_EQ(test::run_site(site), game_result());
+  {
+    hooker<site> h;
+    install_tracing(h, "ours");
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(test::other_module_calls, 2u);
+  }
+  EXPECT_EQ(test::site_bytes(site), theirs);
+}
+
+TEST_F(CallHookTest, SitePatchedThroughAPointerChainsToThePointedFunction) {
+  constexpr hooking::host_address site = 0x4014C0;
+  constexpr hooking::host_address slot = 0x4014F0;
+  for (std::uint8_t modrm : {0x15, 0x25}) {
+    const auto target = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&test::other_module_function));
+    game_image::get().write_word(slot, target);
+    const auto pointer = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(game_image::get().at(slot)));
+    bytes theirs = {0xFF, modrm, 0, 0, 0, 0, 0xC3};
+    std::memcpy(&theirs[2], &pointer, 4);
+    game_image::get().write(site, theirs.data(), theirs.size());
+    test::other_module_calls = 0;
+    {
+      hooker<site> h;
+      install_tracing(h, "ours");
+      EXPECT_EQ(manager<site>::instance()->callee(), &test::other_module_function);
+      // The entry is what the patched call runs; a 6-byte instruction cannot be
+      // executed once its first five bytes are a call.
+      EXPECT_EQ(manager<site>::call_hooks(), game_result());
+      EXPECT_EQ(test::other_module_calls, 1u);
+    }
+    EXPECT_EQ(test::site_bytes(site, 7), theirs);
+  }
+}
+
+TEST_F(CallHookTest, SiteWithoutARecognisedCallIsLeftUntouched) {
+  constexpr hooking::host_address site = 0x401500;
+  const bytes nops = {0x90, 0x90, 0x90, 0x90, 0x90, 0xC3};
+  game_image::get().write(site, nops.data(), nops.size());
+  hooker<site> h;
+  install_tracing(h, "never");
+  EXPECT_FALSE(manager<site>::instance()->is_hooked());
+  EXPECT_EQ(test::site_bytes(site), nops);
+}
+
+TEST_F(CallHookTest, SiteWhoseProtectionCannotBeChangedIsLeftUntouched) {
+  constexpr hooking::host_address site = 0x401510;
+  const std::uintptr_t x = test::make_site(site);
+  const bytes original = test::site_bytes(site);
+  hooker<site> h;
+  os::control().fail_protect_begin = x;
+  os::control().fail_protect_end = x + 5;
+  install_tracing(h, "never");
+  os::control().fail_protect_begin = os::control().fail_protect_end = 0;
+  EXPECT_FALSE(manager<site>::instance()->is_hooked());
+  EXPECT_EQ(test::site_bytes(site), original);
+  EXPECT_EQ(test::run_site(site), game_result());
+}
+
+TEST_F(CallHookTest, ThrowingHookDoesNotUnwindIntoTheGameAndTheGameRunsOnce) {
+  constexpr hooking::host_address site = 0x401520;
+  test::make_site(site);
+  {
+    hooker<site> h;
+    h.install([](const hooker<site>::next_type&) -> void* { throw std::runtime_error("before the game"); });
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(test::game_function_calls, 1u);
+  }
+  {
+    hooker<site> inner, outer;
+    install_tracing(inner, "inner");
+    outer.install([](const hooker<site>::next_type& next) -> void* {
+      next();
+      throw std::runtime_error("after the game");
+    });
+    test::game_function_calls = 0;
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(test::game_function_calls, 1u);
+  }
+}
+
+TEST_F(CallHookTest, OneHookAllocatesNothingPerCall) {
+  constexpr hooking::host_address site = 0x401530;
+  test::make_site(site);
+  hooker<site> h;
+  h.install([](const hooker<site>::next_type& next) { return next(); });
+  test::run_site(site);
+  const test::allocation_scope scope;
+  for (int i = 0; i < 100; ++i) test::run_site(site);
+  EXPECT_EQ(scope.count(), 0u);
+}
+
+TEST_F(CallHookTest, TwoIndependentFrameworkCopiesHookOneSiteAndUnwindToTheOriginal) {
+  constexpr hooking::host_address site = 0x401F00;  // the copy's site
+  test::make_site(site);
+  const bytes original = test::site_bytes(site);
+  void* copy = dlopen(FRAMEWORK_COPY_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(copy, nullptr) << dlerror();
+  auto copy_install = reinterpret_cast<void (*)()>(dlsym(copy, "framework_copy_install"));
+  auto copy_remove = reinterpret_cast<void (*)()>(dlsym(copy, "framework_copy_remove"));
+  auto copy_runs = reinterpret_cast<unsigned (*)()>(dlsym(copy, "framework_copy_runs"));
+  ASSERT_TRUE(copy_install && copy_remove && copy_runs);
+  {
+    hooker<site> ours;
+    install_tracing(ours, "ours");
+    copy_install();
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(copy_runs(), 1u);
+    EXPECT_EQ(trace, (std::vector<std::string>{"ours"}));
+    EXPECT_EQ(test::game_function_calls, 1u);
+    copy_remove();  // the later one first
+    EXPECT_EQ(patch::call_target_at(reinterpret_cast<std::uintptr_t>(game_image::get().at(site))),
+              reinterpret_cast<std::uintptr_t>(&manager<site>::call_hooks));
+  }
+  EXPECT_EQ(test::site_bytes(site), original);
+  dlclose(copy);
+}
+
+}  // namespace
