@@ -132,6 +132,14 @@ void host_world::set_player(int slot, vec3 position, bool use_matrix) {
   player_ = add_ped(spec);
 }
 
+void host_world::set_player_outside_pool(vec3 position) {
+  lone_player_.fill(0);
+  put(lone_player_.data(), host::ped::position, position);
+  lone_player_[host::ped::entity_flags] = 0x80;
+  put(lone_player_.data(), host::ped::health, 100.0f);
+  player_ = lone_player_.data();
+}
+
 void host_world::remove_player() { player_ = nullptr; }
 
 void host_world::set_camera_forward(float x, float y) {

@@ -87,6 +87,8 @@ class host_world {
   std::uint8_t* ped_at(int slot);
   void free_slot(int slot);
   void set_player(int slot, vec3 position, bool use_matrix = true);
+  // A player pedestrian that no pool slot holds.
+  void set_player_outside_pool(vec3 position);
   void remove_player();
   void set_camera_forward(float x, float y);
   void set_camera_without_matrix();
@@ -149,6 +151,7 @@ class host_world {
   std::array<float, 16> camera_matrix_{};
   std::array<std::uint8_t, 0x40> engine_{};
   std::uint8_t* player_ = nullptr;
+  std::array<std::uint8_t, host::ped_slot_size> lone_player_{};
   std::vector<std::array<float, 2>> rejected_centres_;
   std::vector<host_call> fans_;
   std::string raster_texture_;

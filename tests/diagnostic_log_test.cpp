@@ -1,1 +1,128 @@
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "overlay/diagnostic_log.h"
+#include "platform/os_linux.h"
+#include "support/fresh_process.h"
+#include "support/test_game.h"
+
+namespace {
+
+using test::log_lines;
+using test::txd_place;
+using lines = std::vector<std::string>;
+
+class DiagnosticLogTest : public test::OverlayTest {};
+
+TEST_F(DiagnosticLogTest, TypicalStartWritesTheLinesInOrder) {
+  test::write_ring_txd(txd_place::beside_plugin);
+  world.start_up();
+  world.draw();
+  EXPECT_EQ(log_lines(), (lines{
+                             "MorvaHealthRing started",
+                             "TXD loaded: " + test::candidate_path(txd_place::beside_plugin),
+                             "  texture in TXD: 'hpbg'",
+                             "  texture in TXD: 'hpfg'",
+                             "  hpbg -> found",
+                             "  hpfg -> found",
+                             "Draw event is running",
+                         }));
+}
+
+TEST_F(DiagnosticLogTest, EveryLineEndsWithExactlyOneCarriageReturnAndLineFeed) {
+  test::write_ring_txd(txd_place::beside_plugin);
+  world.start_up();
+  const std::string text = test::log_text();
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.substr(0, 25), "MorvaHealthRing started\r\n");
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      EXPECT_EQ(text[i - 1], '\r') << "at byte " << i;
+    }
+    if (text[i] == '\r') {
+      ASSERT_LT(i + 1, text.size());
+      EXPECT_EQ(text[i + 1], '\n') << "at byte " << i;
+    }
+  }
+}
+
+TEST_F(DiagnosticLogTest, NothingIsWrittenBeforeTheFirstStartUp) {
+  test::write_ring_txd(txd_place::beside_plugin);
+  overlay::log_line("dropped %d", 1);
+  world.draw();  // frame 1 loads the textures and would log
+  EXPECT_TRUE(state.textures_loaded);
+  EXPECT_FALSE(test::file_exists(test::log_path()));
+}
+
+TEST_F(DiagnosticLogTest, SecondStartUpEmptiesTheFile) {
+  world.start_up();
+  world.draw();
+  overlay::log_line("before the second start-up");
+  world.start_up();
+  const lines after = log_lines();
+  ASSERT_FALSE(after.empty());
+  EXPECT_EQ(after.front(), "MorvaHealthRing started");
+  EXPECT_EQ(std::count(after.begin(), after.end(), "MorvaHealthRing started"), 1);
+  EXPECT_EQ(std::count(after.begin(), after.end(), "before the second start-up"), 0);
+}
+
+TEST_F(DiagnosticLogTest, LongLineIsCutAfterFiveHundredAndElevenCharacters) {
+  world.start_up();
+  const std::string long_text(600, 'x');
+  overlay::log_line("%s", long_text.c_str());
+  const lines all = log_lines();
+  EXPECT_EQ(all.back(), std::string(511, 'x'));
+}
+
+TEST_F(DiagnosticLogTest, LineFeedInsideAnArgumentIsWrittenAsItIs) {
+  world.start_up();
+  overlay::log_line("two%sparts", "\n");
+  const std::string text = test::log_text();
+  EXPECT_EQ(text.substr(text.size() - 11), "two\nparts\r\n");
+}
+
+TEST_F(DiagnosticLogTest, UnwritableLogLosesItsLinesAndNothingElse) {
+  std::filesystem::create_directory(test::log_path());  // a folder where the file should be
+  test::write_ring_txd(txd_place::beside_plugin);
+  world.start_up();
+  world.draw();
+  EXPECT_TRUE(state.textures_loaded);
+  EXPECT_EQ(state.log_path, test::log_path());
+  std::filesystem::remove(test::log_path());
+  overlay::log_line("arrives again");
+  EXPECT_EQ(log_lines(), (lines{"arrives again"}));
+}
+
+TEST_F(DiagnosticLogTest, DeletedLogIsCreatedAgainWithoutAStartLine) {
+  world.start_up();
+  std::filesystem::remove(test::log_path());
+  overlay::log_line("frame %d: %s", 7, "later");
+  EXPECT_EQ(log_lines(), (lines{"frame 7: later"}));
+}
+
+TEST(DiagnosticLogPathTest, LogPathThatCannotBeBuiltStaysEmptyAndNoFileIsOpened) {
+  IN_FRESH_PROCESS({
+    // 250 characters of folder: the log's name no longer fits in 260.
+    const std::string folder = test::game_dir().root + "/" + std::string(250 - test::game_dir().root.size() - 2, 'l') + "/";
+    ASSERT_EQ(folder.size(), 250u);
+    std::filesystem::create_directories(folder);
+    os::linux_host::set_module_file_name(folder + "MorvaHealthRing.asi");
+    test::prepare_plugin();
+    test::reset_overlay();
+    test::write_ring_txd(txd_place::game_models_txd);
+    sim::host_world& world = sim::host_world::get();
+    world.start_up();
+    EXPECT_TRUE(overlay::state().log_path.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    // The two joined candidates did not fit either and are not handed to the game.
+    EXPECT_EQ(world.loaded_paths(), (lines{test::candidate_path(txd_place::modloader),
+                                           test::candidate_path(txd_place::game_models_txd)}));
+    EXPECT_TRUE(overlay::state().textures_loaded);
+  });
+}
+
+}  // namespace

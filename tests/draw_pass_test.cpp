@@ -1,1 +1,202 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_game.h"
+
+namespace {
+
+using sim::call_kind;
+using sim::ped_spec;
+using test::txd_place;
+using lines = std::vector<std::string>;
+
+class DrawPassTest : public test::OverlayTest {
+ protected:
+  void start_loaded() {
+    test::write_ring_txd(txd_place::beside_plugin);
+    world.start_up();
+    ASSERT_TRUE(state.textures_loaded);
+  }
+  void add_ped(int slot, float x, float y = 0.0f, bool reject = false) {
+    ped_spec s;
+    s.slot = slot;
+    s.position = {x, y, 0.0f};
+    s.reject_transform = reject;
+    world.add_ped(s);
+  }
+  // The frames on which the game's loader was asked for candidate 1.
+  std::vector<std::int32_t> load_frames() {
+    std::vector<std::int32_t> frames;
+    for (const auto& c : world.calls_of(call_kind::load_txd)) {
+      if (c.path == test::candidate_path(txd_place::beside_plugin)) frames.push_back(c.frame);
+    }
+    return frames;
+  }
+  std::vector<std::pair<std::int32_t, std::uintptr_t>> shared_states() {
+    std::vector<std::pair<std::int32_t, std::uintptr_t>> out;
+    for (const auto& c : world.calls_of(call_kind::render_state_set)) {
+      if (c.state != host::rwRENDERSTATETEXTURERASTER) out.emplace_back(c.state, c.value);
+    }
+    return out;
+  }
+  void draw_frames(int count) {
+    for (int i = 0; i < count; ++i) world.draw();
+  }
+};
+
+const std::vector<std::pair<std::int32_t, std::uintptr_t>> ring_states = {
+    {12, 1}, {10, 5}, {11, 6}, {6, 1}, {8, 0}, {9, 2}, {20, 1}};
+
+TEST_F(DrawPassTest, MissingTexturesAreRetriedOnFramesOneAndEverySixHundredthOnly) {
+  world.start_up();
+  draw_frames(1201);
+  EXPECT_EQ(load_frames(), (std::vector<std::int32_t>{0, 1, 600, 1200}));
+  EXPECT_EQ(world.calls_of(call_kind::load_txd).size(), 16u);  // four candidates each time
+  EXPECT_TRUE(world.calls_of(call_kind::render_state_set).empty());
+}
+
+TEST_F(DrawPassTest, LoadedTexturesAreNeverLoadedAgain) {
+  start_loaded();
+  draw_frames(1200);
+  EXPECT_EQ(load_frames(), (std::vector<std::int32_t>{0}));
+}
+
+TEST_F(DrawPassTest, FirstFramesRetryIsLoggedBeforeDrawEventIsRunningAndDrawsAtOnce) {
+  world.start_up();
+  test::write_ring_txd(txd_place::beside_plugin);
+  add_ped(3, 2.0f);
+  world.draw();
+  const lines all = test::log_lines();
+  ASSERT_EQ(all.size(), 1u + 4u + 5u + 1u);
+  EXPECT_EQ(all[5], "TXD loaded: " + test::candidate_path(txd_place::beside_plugin));
+  EXPECT_EQ(all.back(), "Draw event is running");
+  EXPECT_EQ(world.accepted_fans().size(), 2u);
+}
+
+TEST_F(DrawPassTest, DrawEventIsRunningIsLoggedOnTheFirstFrameOnly) {
+  start_loaded();
+  draw_frames(3);
+  const lines all = test::log_lines();
+  EXPECT_EQ(std::count(all.begin(), all.end(), "Draw event is running"), 1);
+  EXPECT_EQ(all.back(), "Draw event is running");
+}
+
+TEST_F(DrawPassTest, SevenRenderStatesAreSetInOrderOncePerFrame) {
+  start_loaded();
+  add_ped(3, 2.0f);
+  add_ped(4, -2.0f);
+  draw_frames(2);
+  std::vector<std::pair<std::int32_t, std::uintptr_t>> twice = ring_states;
+  twice.insert(twice.end(), ring_states.begin(), ring_states.end());
+  EXPECT_EQ(shared_states(), twice);
+  // They come before any ring of the frame.
+  EXPECT_EQ(world.calls_of(call_kind::render_state_set).at(7).state, host::rwRENDERSTATETEXTURERASTER);
+}
+
+TEST_F(DrawPassTest, EmptyPoolStillSetsTheRenderStates) {
+  start_loaded();
+  world.set_pool_size(0);
+  world.set_player_outside_pool({0.0f, 0.0f, 0.0f});
+  world.draw();
+  EXPECT_EQ(shared_states(), ring_states);
+  EXPECT_TRUE(world.accepted_fans().empty());
+}
+
+TEST_F(DrawPassTest, NoPlayerMeansNoRenderStateAndNothingCounted) {
+  start_loaded();
+  add_ped(3, 2.0f);
+  world.remove_player();
+  world.draw();
+  EXPECT_TRUE(world.calls_of(call_kind::render_state_set).empty());
+  EXPECT_TRUE(world.accepted_fans().empty());
+  EXPECT_EQ(state.peds_in_range, 0);
+}
+
+TEST_F(DrawPassTest, NoTexturesMeansNoRenderState) {
+  world.start_up();
+  add_ped(3, 2.0f);
+  draw_frames(2);
+  EXPECT_TRUE(world.calls_of(call_kind::render_state_set).empty());
+}
+
+TEST_F(DrawPassTest, FreeSlotsAndThePlayersSlotAreNeverDrawn) {
+  start_loaded();
+  add_ped(3, 2.0f);
+  add_ped(4, 3.0f);
+  world.free_slot(4);  // its storage still holds a valid pedestrian
+  add_ped(139, 4.0f);  // the last slot
+  world.draw();
+  std::vector<float> ringed;
+  for (const auto& fan : world.accepted_fans()) {
+    if (fan.texture == "hpbg") ringed.push_back(fan.vertices[0].x);
+  }
+  EXPECT_EQ(ringed, (std::vector<float>{2.0f, 4.0f}));  // slot 0, the player at the origin, is not there
+}
+
+TEST_F(DrawPassTest, CameraWithoutAMatrixOrAMissingPoolDrawsNothingButStillCounts) {
+  start_loaded();
+  add_ped(3, 2.0f);
+  world.set_camera_without_matrix();
+  draw_frames(299);
+  world.set_camera_forward(0.0f, 1.0f);
+  world.set_pool_missing(true);
+  draw_frames(301);
+  EXPECT_TRUE(world.calls_of(call_kind::render_state_set).empty());
+  EXPECT_EQ(test::log_lines().back(),
+            "frame 600: loaded=1 peds_in_range=0 rings_drawn=0 projection_failed=0 (counts since last line)");
+}
+
+TEST_F(DrawPassTest, StatisticsLineEverySixHundredFramesThenTheCountersStartAfresh) {
+  start_loaded();
+  add_ped(3, 2.0f);
+  add_ped(4, 5.0f);
+  add_ped(5, 9.0f, 1.0f, true);  // its background is refused
+  draw_frames(599);
+  EXPECT_EQ(test::log_lines().back(), "Draw event is running");
+  EXPECT_EQ(state.peds_in_range, 599 * 3);
+  world.draw();
+  EXPECT_EQ(test::log_lines().back(),
+            "frame 600: loaded=1 peds_in_range=1800 rings_drawn=1200 projection_failed=600 (counts since last line)");
+  EXPECT_EQ(state.peds_in_range, 0);
+  EXPECT_EQ(state.rings_drawn, 0);
+  EXPECT_EQ(state.projection_failed, 0);
+  world.draw();
+  EXPECT_EQ(state.peds_in_range, 3);
+  EXPECT_EQ(state.frame_count, 601);
+}
+
+TEST_F(DrawPassTest, StatisticsLineIsWrittenWithoutTexturesToo) {
+  world.start_up();
+  draw_frames(600);
+  EXPECT_EQ(test::log_lines().back(),
+            "frame 600: loaded=0 peds_in_range=0 rings_drawn=0 projection_failed=0 (counts since last line)");
+}
+
+TEST_F(DrawPassTest, LoadSucceedingOnFrameSixHundredDrawsInThatFrameAndIsCounted) {
+  world.start_up();
+  add_ped(3, 2.0f);
+  draw_frames(599);
+  test::write_ring_txd(txd_place::beside_plugin);
+  world.draw();
+  EXPECT_EQ(world.accepted_fans().size(), 2u);
+  EXPECT_EQ(test::log_lines().back(),
+            "frame 600: loaded=1 peds_in_range=1 rings_drawn=1 projection_failed=0 (counts since last line)");
+}
+
+TEST_F(DrawPassTest, OneHeadingServesEveryRingOfAFrame) {
+  start_loaded();
+  world.set_camera_forward(-1.0f, 0.0f);  // heading pi
+  add_ped(3, 2.0f);
+  add_ped(4, -6.0f, 3.0f);
+  world.draw();
+  for (const auto& fan : world.accepted_fans()) {
+    const auto& c = fan.vertices[0];
+    const auto& first = fan.vertices[1];
+    EXPECT_NEAR(first.x - c.x, -1.0f, 1e-6f);
+    EXPECT_NEAR(first.y - c.y, 0.0f, 1e-6f);
+  }
+}
+
+}  // namespace

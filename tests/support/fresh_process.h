@@ -6,10 +6,15 @@
 
 #include <cstdlib>
 
-#define IN_FRESH_PROCESS(...)                                                     \
-  EXPECT_EXIT(                                                                    \
-      {                                                                           \
-        __VA_ARGS__;                                                              \
-        std::exit(::testing::Test::HasFailure() ? 1 : 0);                         \
-      },                                                                          \
-      ::testing::ExitedWithCode(0), "")
+namespace test {
+
+template <class Block>
+void run_then_exit(Block block) {
+  block();
+  std::exit(::testing::Test::HasFailure() ? 1 : 0);
+}
+
+}  // namespace test
+
+#define IN_FRESH_PROCESS(...) \
+  EXPECT_EXIT((test::run_then_exit([&] { __VA_ARGS__; })), ::testing::ExitedWithCode(0), "")

@@ -1,0 +1,28 @@
+// The ring's fan computed step by step as the drawing rules state them, with
+// nothing cached: the oracle the plugin's vertices are compared with.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "host/renderware.h"
+
+namespace test {
+
+struct reference_fan {
+  int segments = 0;
+  std::vector<host::RwIm3DVertex> vertices;  // centre first, then segments + 1 rim vertices
+};
+
+// Empty when the fraction is not above 0.
+reference_fan reference_ring_fan(const float centre[3], float heading, float fraction, std::uint32_t colour);
+
+std::uint32_t reference_colour(float fraction);
+
+// The heading the draw pass derives from the camera's forward axis.
+float reference_heading(float forward_x, float forward_y);
+
+// True when position, colour and texture coordinates agree bit for bit.
+bool same_vertex(const host::RwIm3DVertex& a, const host::RwIm3DVertex& b);
+
+}  // namespace test
