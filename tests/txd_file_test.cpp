@@ -1,1 +1,242 @@
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "txd_file.h"
+
+namespace {
+
+using byte_list = std::vector<std::uint8_t>;
+
+// Little-endian bytes written out by hand.
+struct builder {
+  byte_list out;
+  builder& u32(std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
+    return *this;
+  }
+  builder& u16(std::uint16_t v) {
+    out.push_back(std::uint8_t(v));
+    out.push_back(std::uint8_t(v >> 8));
+    return *this;
+  }
+  builder& u8(std::uint8_t v) {
+    out.push_back(v);
+    return *this;
+  }
+  builder& text32(const std::string& s) {
+    for (std::size_t i = 0; i < 32; ++i) out.push_back(i < s.size() ? std::uint8_t(s[i]) : 0);
+    return *this;
+  }
+  builder& raw(const byte_list& b) {
+    out.insert(out.end(), b.begin(), b.end());
+    return *this;
+  }
+  builder& chunk(std::uint32_t type, const byte_list& body) {
+    return u32(type).u32(std::uint32_t(body.size())).u32(0x1803FFFF).raw(body);
+  }
+};
+
+byte_list native_struct(const std::string& name, std::uint32_t raster, std::uint32_t d3d, std::uint16_t w,
+                        std::uint16_t h, std::uint8_t depth, std::uint8_t flags, const std::vector<byte_list>& levels) {
+  builder s;
+  s.u32(9).u8(2).u8(0x11).u16(0).text32(name).text32("").u32(raster).u32(d3d).u16(w).u16(h).u8(depth);
+  s.u8(std::uint8_t(levels.size())).u8(4).u8(flags);
+  for (const byte_list& l : levels) s.u32(std::uint32_t(l.size())).raw(l);
+  return s.out;
+}
+
+byte_list dictionary_of(const std::vector<byte_list>& structs, std::uint16_t count_field) {
+  builder body;
+  body.chunk(0x01, builder().u16(count_field).u16(2).out);
+  for (const byte_list& s : structs) body.chunk(0x15, builder().chunk(0x01, s).chunk(0x03, {}).out);
+  body.chunk(0x03, {});
+  return builder().chunk(0x16, body.out).out;
+}
+
+byte_list dictionary_of(const std::vector<byte_list>& structs) {
+  return dictionary_of(structs, std::uint16_t(structs.size()));
+}
+
+txd::read_result parse(const byte_list& b) { return txd::read(b.data(), b.size()); }
+
+TEST(TxdFileTest, TwoByTwoTextureIsWrittenExactlyAsTheFormatLaysItOut) {
+  txd::dictionary dict;
+  txd::texture t;
+  t.name = "hpbg";
+  t.addressing = 0x11;
+  // RGBA: red, green, blue, half-transparent white.
+  t.levels.push_back(txd::level{2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128}});
+  dict.textures.push_back(t);
+  const byte_list bgra = {0, 0, 255, 255, 0, 255, 0, 255, 255, 0, 0, 255, 255, 255, 255, 128};
+  builder expected;
+  expected.u32(0x16).u32(172).u32(0x1803FFFF);
+  expected.u32(0x01).u32(4).u32(0x1803FFFF).u16(1).u16(2);
+  expected.u32(0x15).u32(132).u32(0x1803FFFF);
+  expected.u32(0x01).u32(108).u32(0x1803FFFF);
+  expected.u32(9).u8(2).u8(0x11).u16(0).text32("hpbg").text32("");
+  expected.u32(0x0500).u32(21).u16(2).u16(2).u8(32).u8(1).u8(4).u8(1);
+  expected.u32(16).raw(bgra);
+  expected.u32(0x03).u32(0).u32(0x1803FFFF);
+  expected.u32(0x03).u32(0).u32(0x1803FFFF);
+  EXPECT_EQ(txd::write(dict), expected.out);
+}
+
+TEST(TxdFileTest, WrittenChainSetsTheMipmapFlagAndNeverTheAutomaticOne) {
+  txd::dictionary dict;
+  txd::texture t;
+  t.name = "ring";
+  t.levels = txd::mip_chain(8, 4, byte_list(8 * 4 * 4, 200));
+  dict.textures.push_back(t);
+  const byte_list bytes = txd::write(dict);
+  // Raster format field: 12+16 (dictionary, its struct) + 24 (native, struct headers) + 72 into the struct.
+  std::uint32_t raster = 0;
+  std::memcpy(&raster, &bytes[28 + 24 + 72], 4);
+  EXPECT_EQ(raster, 0x8500u);
+  EXPECT_EQ(bytes[28 + 24 + 85], 4u);  // levels: 8x4, 4x2, 2x1, 1x1
+  EXPECT_EQ(bytes[28 + 24 + 4], 6u);   // linear mip linear
+}
+
+TEST(TxdFileTest, BuildThenReadGivesBackTheSamePixelsAndNames) {
+  txd::dictionary dict;
+  for (const char* name : {"hpbg", "hpfg"}) {
+    txd::texture t;
+    t.name = name;
+    byte_list rgba(16 * 8 * 4);
+    for (std::size_t i = 0; i < rgba.size(); ++i) rgba[i] = std::uint8_t(i * 7 + name[3]);
+    t.levels = txd::mip_chain(16, 8, rgba);
+    dict.textures.push_back(t);
+  }
+  const byte_list bytes = txd::write(dict);
+  const txd::read_result r = parse(bytes);
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.dict.textures.size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    const txd::texture& a = dict.textures[i];
+    const txd::texture& b = r.dict.textures[i];
+    EXPECT_EQ(b.name, a.name);
+    EXPECT_EQ(b.format, txd::pixel_format::bgra8888);
+    EXPECT_TRUE(b.has_alpha);
+    ASSERT_EQ(b.levels.size(), 5u);
+    for (std::size_t l = 0; l < 5; ++l) {
+      EXPECT_EQ(b.levels[l].width, a.levels[l].width);
+      EXPECT_EQ(b.levels[l].rgba, a.levels[l].rgba) << "level " << l;
+    }
+  }
+}
+
+TEST(TxdFileTest, MipChainRunsDownToOnePixelAveragingBoxes) {
+  byte_list rgba = {0, 0, 0, 255, 100, 100, 100, 255, 200, 200, 200, 255, 40, 40, 40, 255};
+  const std::vector<txd::level> chain = txd::mip_chain(2, 2, rgba);
+  ASSERT_EQ(chain.size(), 2u);
+  EXPECT_EQ(chain[1].width, 1u);
+  EXPECT_EQ(chain[1].rgba, (byte_list{85, 85, 85, 255}));
+}
+
+TEST(TxdFileTest, ReadsThirtyTwoBitWithoutAlphaAsOpaque) {
+  const byte_list bgrx = {1, 2, 3, 0, 4, 5, 6, 0};
+  const txd::read_result r = parse(dictionary_of({native_struct("x", 0x0600, 22, 2, 1, 32, 0, {bgrx})}));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.dict.textures[0].format, txd::pixel_format::bgr888);
+  EXPECT_EQ(r.dict.textures[0].levels[0].rgba, (byte_list{3, 2, 1, 255, 6, 5, 4, 255}));
+}
+
+TEST(TxdFileTest, DecodesTheThreeCompressedFormats) {
+  // DXT1: colour 0 pure red (F800), colour 1 pure blue (001F), every pixel index 1 (blue).
+  const byte_list dxt1 = {0x00, 0xF8, 0x1F, 0x00, 0x55, 0x55, 0x55, 0x55};
+  txd::read_result r = parse(dictionary_of({native_struct("a", 0x0200, 0x31545844, 4, 4, 16, 8, {dxt1})}));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.dict.textures[0].format, txd::pixel_format::dxt1);
+  for (std::size_t i = 0; i < 16; ++i) {
+    EXPECT_EQ(byte_list(r.dict.textures[0].levels[0].rgba.begin() + i * 4, r.dict.textures[0].levels[0].rgba.begin() + i * 4 + 4),
+              (byte_list{0, 0, 255, 255}));
+  }
+  // DXT3: explicit alpha 0x8 (136) everywhere, colour index 0 (red).
+  byte_list dxt3(8, 0x88);
+  dxt3.insert(dxt3.end(), {0x00, 0xF8, 0x1F, 0x00, 0, 0, 0, 0});
+  r = parse(dictionary_of({native_struct("b", 0x0300, 0x33545844, 4, 4, 16, 9, {dxt3})}));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(byte_list(r.dict.textures[0].levels[0].rgba.begin(), r.dict.textures[0].levels[0].rgba.begin() + 4),
+            (byte_list{255, 0, 0, 136}));
+  // DXT5: alpha endpoints 255 and 0, index 1 everywhere (alpha 0), colour index 1 (blue).
+  byte_list dxt5 = {255, 0, 0x49, 0x92, 0x24, 0x49, 0x92, 0x24};
+  dxt5.insert(dxt5.end(), {0x00, 0xF8, 0x1F, 0x00, 0x55, 0x55, 0x55, 0x55});
+  r = parse(dictionary_of({native_struct("c", 0x0300, 0x35545844, 4, 4, 16, 9, {dxt5})}));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(byte_list(r.dict.textures[0].levels[0].rgba.begin(), r.dict.textures[0].levels[0].rgba.begin() + 4),
+            (byte_list{0, 0, 255, 0}));
+}
+
+TEST(TxdFileTest, CompressedTextureSmallerThanABlockStillTakesOneBlock) {
+  const byte_list dxt1 = {0x00, 0xF8, 0x1F, 0x00, 0, 0, 0, 0};
+  const txd::read_result r = parse(dictionary_of({native_struct("a", 0x0200, 0x31545844, 2, 2, 16, 8, {dxt1})}));
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.dict.textures[0].levels[0].rgba.size(), 16u);
+}
+
+void expect_rejected(const byte_list& bytes, const std::string& words) {
+  const txd::read_result r = parse(bytes);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find(words), std::string::npos) << "[" << r.error << "] lacks [" << words << "]";
+  EXPECT_NE(r.error.find("at byte"), std::string::npos) << r.error;
+  EXPECT_TRUE(r.dict.textures.empty());
+}
+
+TEST(TxdFileTest, RejectsWhatItCannotReadNamingTheProblem) {
+  const byte_list px(16, 0);
+  expect_rejected(dictionary_of({native_struct("x", 0x0100, 25, 2, 2, 16, 0, {byte_list(8)})}), "unsupported raster format");
+  expect_rejected(dictionary_of({native_struct("x", 0x2500, 21, 2, 2, 8, 0, {px})}), "palettised");
+  expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 0, 2, 32, 0, {byte_list{}})}), "dimensions 0 x 2");
+  expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 4097, 1, 32, 0, {byte_list{}})}), "dimensions 4097");
+  expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 2, 2, 32, 0, {byte_list(12)})}), "level 0 holds 12 bytes, 16 expected");
+  expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 2, 2, 32, 0, {px, byte_list(4), byte_list(4)})}), "mip level count 3");
+  expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 2, 2, 32, 0, {px})}, 3), "announces 3 textures but holds 1");
+  expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 2, 2, 32, 0, {px})}, 0), "more textures than the 0");
+  builder other_platform;
+  other_platform.u32(8).raw(byte_list(84, 0));
+  expect_rejected(dictionary_of({other_platform.out}), "platform 8");
+  expect_rejected(dictionary_of({byte_list(40, 0)}), "shorter than its 88-byte fixed part");
+  expect_rejected(builder().chunk(0x10, {}).out, "expected texture dictionary chunk");
+  expect_rejected(byte_list{}, "truncated");
+}
+
+TEST(TxdFileTest, EveryTruncationIsRejectedWithoutReadingPastTheEnd) {
+  const byte_list good = dictionary_of({native_struct("hpbg", 0x0500, 21, 2, 2, 32, 0, {byte_list(16, 1)}),
+                                        native_struct("hpfg", 0x0500, 21, 2, 2, 32, 0, {byte_list(16, 2)})});
+  ASSERT_TRUE(parse(good).ok);
+  for (std::size_t n = 0; n < good.size(); ++n) {
+    // A copy of exactly n bytes, so that the sanitizer sees any read past it.
+    const byte_list cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));
+    const txd::read_result r = txd::read(cut.data(), cut.size());
+    EXPECT_FALSE(r.ok) << "accepted " << n << " of " << good.size() << " bytes";
+    EXPECT_FALSE(r.error.empty());
+  }
+}
+
+TEST(TxdFileTest, DamagedSizeAndCountFieldsAreRejectedOrReadSafely) {
+  const byte_list good = dictionary_of({native_struct("hpbg", 0x0500, 21, 2, 2, 32, 0, {byte_list(16, 1)})});
+  const std::uint32_t damage[] = {0, 1, 3, 0x7FFFFFFF, 0xFFFFFFFF, 0xFFFFFFF4};
+  std::size_t rejected = 0, tried = 0;
+  // Every 32-bit field position, and the 16-bit count.
+  for (std::size_t at = 0; at + 4 <= good.size(); at += 4) {
+    for (std::uint32_t value : damage) {
+      byte_list bad = good;
+      std::memcpy(&bad[at], &value, 4);
+      const txd::read_result r = parse(bad);
+      ++tried;
+      if (!r.ok) {
+        ++rejected;
+        EXPECT_NE(r.error.find("at byte"), std::string::npos) << r.error;
+      }
+    }
+  }
+  EXPECT_GT(rejected, tried / 4);
+  byte_list huge_count = good;
+  huge_count[24] = 0xFF;
+  huge_count[25] = 0xFF;
+  EXPECT_FALSE(parse(huge_count).ok);
+}
+
+}  // namespace

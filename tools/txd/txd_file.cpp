@@ -76,6 +76,14 @@ class cursor {
     return p;
   }
 
+  // Type of the next chunk, or 0 when no header fits.
+  std::uint32_t peek_type() const {
+    if (left() < 12) return 0;
+    std::uint32_t v;
+    std::memcpy(&v, data_ + pos_, 4);
+    return v;
+  }
+
   // The next chunk, which must be of the given type and fit in this view.
   cursor chunk(std::uint32_t type, const char* what) {
     const std::size_t header_at = pos_;
@@ -363,12 +371,17 @@ read_result read(const std::uint8_t* data, std::size_t size) {
     const std::uint16_t count = info.u16("texture count");
     result.dict.device_id = info.u16("device id");
     for (unsigned i = 0; i < count; ++i) {
-      if (dict.left() == 0) {
+      if (dict.peek_type() != chunk_texture_native) {
         char text[80];
         std::snprintf(text, sizeof text, "dictionary announces %u textures but holds %u", count, i);
         throw failure{at(text, dict.pos())};
       }
       result.dict.textures.push_back(read_native(dict, i));
+    }
+    if (dict.peek_type() == chunk_texture_native) {
+      char text[80];
+      std::snprintf(text, sizeof text, "dictionary holds more textures than the %u it announces", count);
+      throw failure{at(text, dict.pos())};
     }
     dict.chunk(chunk_extension, "dictionary extension");
     result.ok = true;

@@ -1,0 +1,35 @@
+#include "png_io.h"
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#include <stb_image.h>
+#include <stb_image_write.h>
+#pragma GCC diagnostic pop
+
+namespace txd {
+
+bool load_png(const std::string& path, image* out, std::string* error) {
+  int w = 0, h = 0, channels = 0;
+  unsigned char* pixels = stbi_load(path.c_str(), &w, &h, &channels, 4);
+  if (!pixels) {
+    *error = path + ": " + (stbi_failure_reason() ? stbi_failure_reason() : "cannot read");
+    return false;
+  }
+  out->width = static_cast<std::uint32_t>(w);
+  out->height = static_cast<std::uint32_t>(h);
+  out->rgba.assign(pixels, pixels + static_cast<std::size_t>(w) * h * 4);
+  stbi_image_free(pixels);
+  return true;
+}
+
+bool save_png(const std::string& path, const image& in) {
+  return stbi_write_png(path.c_str(), static_cast<int>(in.width), static_cast<int>(in.height), 4, in.rgba.data(),
+                        static_cast<int>(in.width * 4)) != 0;
+}
+
+}  // namespace txd

@@ -1,0 +1,19 @@
+// PNG files in and out, as 8-bit RGBA.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace txd {
+
+struct image {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::vector<std::uint8_t> rgba;
+};
+
+bool load_png(const std::string& path, image* out, std::string* error);
+bool save_png(const std::string& path, const image& in);
+
+}  // namespace txd
