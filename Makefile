@@ -1,5 +1,5 @@
 # Front door: every target installs what is missing first.
-.PHONY: all setup native win32 plugin test demo clean
+.PHONY: all setup native win32 plugin test demo dist clean
 
 all: plugin
 
@@ -20,6 +20,9 @@ plugin: win32
 test: native win32
 	@ctest --preset native -j2
 	@ctest --preset win32
+
+dist: native win32
+	@scripts/make-dist build/win32/MorvaHealthRing.asi build/DEVIZAR.txd dist/MorvaHealthRing-$$(sed -n 's/^project(MorvaHealthRing VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).zip
 
 clean:
 	rm -rf build dist
