@@ -1,4 +1,5 @@
 # Front door: every target installs what is missing first.
+MAKEFLAGS += --no-print-directory
 .PHONY: all setup native win32 plugin test demo dist clean
 
 all: plugin
@@ -16,6 +17,9 @@ win32: setup
 
 plugin: win32
 	@echo "built build/win32/MorvaHealthRing.asi"
+
+demo: native win32
+	@scripts/demo
 
 test: native win32
 	@ctest --preset native -j2

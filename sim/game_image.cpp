@@ -9,7 +9,9 @@ game_image& game_image::get() {
   return image;
 }
 
-void game_image::clear() { std::memset(at(image_begin), 0, image_size); }
+// The first page holds the executable's own headers in hostsim.exe; no
+// host address the plugin uses lies there.
+void game_image::clear() { std::memset(at(image_begin + 0x1000), 0, image_size - 0x1000); }
 
 void game_image::write(host_address address, const void* bytes, std::size_t size) {
   std::memcpy(at(address), bytes, size);

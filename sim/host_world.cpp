@@ -249,14 +249,14 @@ void* host_world::im3d_transform(host::RwIm3DVertex* vertices, std::uint32_t cou
   for (const auto& c : w.rejected_centres_) {
     if (count > 0 && vertices[0].x == c[0] && vertices[0].y == c[1]) accepted = false;
   }
-  if (w.recording) {
+  if (w.recording || (w.keep_fans && accepted)) {
     host_call call{call_kind::im3d_transform, w.frame};
     call.ok = accepted;
     call.flags = flags;
     call.texture = w.raster_texture_;
     call.vertices.assign(vertices, vertices + count);
-    if (accepted) w.fans_.push_back(call);
-    w.calls.push_back(std::move(call));
+    if (accepted && w.keep_fans) w.fans_.push_back(call);
+    if (w.recording) w.calls.push_back(std::move(call));
   }
   return accepted ? vertices : nullptr;
 }

@@ -101,6 +101,8 @@ class host_world {
 
   // What the doubles saw.
   bool recording = true;
+  // Keeps the accepted fans of the last drawing event, also while not recording.
+  bool keep_fans = true;
   std::vector<host_call> calls;
   std::int32_t frame = 0;
   unsigned game_calls[3] = {};  // start-up, drawing, shutdown callees

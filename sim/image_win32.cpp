@@ -1,0 +1,23 @@
+#include <windows.h>
+
+#include "game_image.h"
+
+// The game image is the first section of hostsim.exe itself, linked to start
+// right behind the headers at 0x401000 (see the linker script): memory that
+// Wine would otherwise fill with heaps and stacks right after a small image.
+__attribute__((section(".gameimg"), used)) static char game_region[sim::image_end - sim::image_begin - 0x1000];
+
+namespace sim {
+
+bool game_image::map(std::uintptr_t base) {
+  if (base != image_begin) return false;
+  if (reinterpret_cast<std::uintptr_t>(game_region) != image_begin + 0x1000) return false;
+  if (base_ == base) return true;
+  DWORD old = 0;
+  if (!VirtualProtect(game_region, sizeof game_region, PAGE_EXECUTE_READWRITE, &old)) return false;
+  // The page of the headers stays as the loader made it; nothing in it is read.
+  base_ = base;
+  return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,144 @@
+#include "preview.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sim {
+namespace {
+
+struct canvas {
+  int size;
+  std::vector<float> rgb;  // linear 0..1, 3 a pixel
+
+  explicit canvas(int n) : size(n), rgb(static_cast<std::size_t>(n) * n * 3) {}
+
+  void blend(int x, int y, float r, float g, float b, float a) {
+    if (x < 0 || y < 0 || x >= size || y >= size || a <= 0.0f) return;
+    float* p = &rgb[(static_cast<std::size_t>(y) * size + x) * 3];
+    p[0] = p[0] * (1.0f - a) + r * a;
+    p[1] = p[1] * (1.0f - a) + g * a;
+    p[2] = p[2] * (1.0f - a) + b * a;
+  }
+
+  void disc(float cx, float cy, float radius, float r, float g, float b) {
+    for (int y = int(cy - radius) - 1; y <= int(cy + radius) + 1; ++y) {
+      for (int x = int(cx - radius) - 1; x <= int(cx + radius) + 1; ++x) {
+        const float d = std::hypot(x + 0.5f - cx, y + 0.5f - cy);
+        blend(x, y, r, g, b, std::clamp(radius + 0.5f - d, 0.0f, 1.0f));
+      }
+    }
+  }
+
+  void line(float x0, float y0, float x1, float y1, float r, float g, float b) {
+    const int steps = int(std::max(std::fabs(x1 - x0), std::fabs(y1 - y0))) * 2 + 1;
+    for (int i = 0; i <= steps; ++i) {
+      const float t = float(i) / float(steps);
+      blend(int(x0 + (x1 - x0) * t), int(y0 + (y1 - y0) * t), r, g, b, 1.0f);
+    }
+  }
+};
+
+struct view {
+  float px, py;
+  float to_x(float x) const { return preview_size / 2.0f + (x - px) * preview_pixels_per_unit; }
+  float to_y(float y) const { return preview_size / 2.0f - (y - py) * preview_pixels_per_unit; }
+};
+
+void texel(const txd::texture* t, float u, float v, float out[4]) {
+  if (!t || t->levels.empty()) {
+    out[0] = out[1] = out[2] = out[3] = 1.0f;
+    return;
+  }
+  const txd::level& l = t->levels[0];
+  const int x = std::clamp(int(u * float(l.width)), 0, int(l.width) - 1);
+  const int y = std::clamp(int(v * float(l.height)), 0, int(l.height) - 1);
+  const std::uint8_t* p = &l.rgba[(static_cast<std::size_t>(y) * l.width + x) * 4];
+  for (int c = 0; c < 4; ++c) out[c] = p[c] / 255.0f;
+}
+
+void draw_fan(canvas& c, const view& w, const host_call& fan, const txd::texture* texture) {
+  const auto& vs = fan.vertices;
+  if (vs.size() < 3) return;
+  const float cr = ((vs[0].colour >> 16) & 0xFF) / 255.0f;
+  const float cg = ((vs[0].colour >> 8) & 0xFF) / 255.0f;
+  const float cb = (vs[0].colour & 0xFF) / 255.0f;
+  const float ca = ((vs[0].colour >> 24) & 0xFF) / 255.0f;
+  for (std::size_t i = 1; i + 1 < vs.size(); ++i) {
+    const host::RwIm3DVertex* tri[3] = {&vs[0], &vs[i], &vs[i + 1]};
+    float sx[3], sy[3];
+    for (int k = 0; k < 3; ++k) {
+      sx[k] = w.to_x(tri[k]->x);
+      sy[k] = w.to_y(tri[k]->y);
+    }
+    const float area = (sx[1] - sx[0]) * (sy[2] - sy[0]) - (sx[2] - sx[0]) * (sy[1] - sy[0]);
+    if (std::fabs(area) < 1e-6f) continue;
+    const int x0 = std::max(0, int(std::floor(std::min({sx[0], sx[1], sx[2]}))));
+    const int x1 = std::min(c.size - 1, int(std::ceil(std::max({sx[0], sx[1], sx[2]}))));
+    const int y0 = std::max(0, int(std::floor(std::min({sy[0], sy[1], sy[2]}))));
+    const int y1 = std::min(c.size - 1, int(std::ceil(std::max({sy[0], sy[1], sy[2]}))));
+    for (int y = y0; y <= y1; ++y) {
+      for (int x = x0; x <= x1; ++x) {
+        const float qx = x + 0.5f, qy = y + 0.5f;
+        const float b0 = ((sx[1] - qx) * (sy[2] - qy) - (sx[2] - qx) * (sy[1] - qy)) / area;
+        const float b1 = ((sx[2] - qx) * (sy[0] - qy) - (sx[0] - qx) * (sy[2] - qy)) / area;
+        const float b2 = 1.0f - b0 - b1;
+        if (b0 < 0 || b1 < 0 || b2 < 0) continue;
+        const float u = b0 * tri[0]->u + b1 * tri[1]->u + b2 * tri[2]->u;
+        const float v = b0 * tri[0]->v + b1 * tri[1]->v + b2 * tri[2]->v;
+        float t[4];
+        texel(texture, u, v, t);
+        c.blend(x, y, t[0] * cr, t[1] * cg, t[2] * cb, t[3] * ca);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+txd::image render_preview(const scenario& scene, const std::vector<host_call>& fans, const txd::dictionary& textures) {
+  canvas c(preview_size);
+  const vec3 player = scene.player ? scene.player->position : vec3{};
+  const view w{player.x, player.y};
+  for (int i = 0; i < preview_size * preview_size; ++i) {
+    c.rgb[i * 3 + 0] = 0.16f;
+    c.rgb[i * 3 + 1] = 0.20f;
+    c.rgb[i * 3 + 2] = 0.16f;
+  }
+  // Grid every 5 units, and the 25-unit range around the player.
+  const float half = preview_size / 2.0f / preview_pixels_per_unit;
+  for (float g = std::floor((player.x - half) / 5.0f) * 5.0f; g <= player.x + half; g += 5.0f) {
+    c.line(w.to_x(g), 0, w.to_x(g), preview_size - 1, 0.23f, 0.28f, 0.23f);
+  }
+  for (float g = std::floor((player.y - half) / 5.0f) * 5.0f; g <= player.y + half; g += 5.0f) {
+    c.line(0, w.to_y(g), preview_size - 1, w.to_y(g), 0.23f, 0.28f, 0.23f);
+  }
+  for (int i = 0; i < 720; ++i) {
+    const float a = float(i) * 3.14159265f / 360.0f;
+    c.blend(int(w.to_x(player.x + 25.0f * std::cos(a))), int(w.to_y(player.y + 25.0f * std::sin(a))), 0.45f, 0.55f, 0.45f, 1.0f);
+  }
+  for (const host_call& fan : fans) draw_fan(c, w, fan, textures.find(fan.texture));
+  // Pedestrians: light dots, dimmer for those the rules leave out; the
+  // player in cyan with the camera's direction in yellow.
+  for (const ped_spec& p : scene.peds) {
+    const bool eligible = p.visible && !p.in_vehicle && p.health > 0.0f;
+    const float shade = eligible ? 0.95f : 0.5f;
+    c.disc(w.to_x(p.position.x), w.to_y(p.position.y), 3.0f, shade, shade, shade);
+  }
+  if (scene.player) {
+    const float fx = scene.camera_forward[0], fy = scene.camera_forward[1];
+    const float n = std::hypot(fx, fy);
+    if (n > 0.0f) {
+      c.line(w.to_x(player.x), w.to_y(player.y), w.to_x(player.x + 4.0f * fx / n), w.to_y(player.y + 4.0f * fy / n),
+             1.0f, 0.85f, 0.2f);
+    }
+    c.disc(w.to_x(player.x), w.to_y(player.y), 4.0f, 0.2f, 0.9f, 1.0f);
+  }
+  txd::image out{preview_size, preview_size, std::vector<std::uint8_t>(static_cast<std::size_t>(preview_size) * preview_size * 4)};
+  for (int i = 0; i < preview_size * preview_size; ++i) {
+    for (int k = 0; k < 3; ++k) out.rgba[i * 4 + k] = std::uint8_t(std::lround(std::clamp(c.rgb[i * 3 + k], 0.0f, 1.0f) * 255.0f));
+    out.rgba[i * 4 + 3] = 255;
+  }
+  return out;
+}
+
+}  // namespace sim

@@ -1,0 +1,20 @@
+// A top-down picture of one frame around the player: the recorded fans with
+// their textures and vertex colours over a ground grid.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host_world.h"
+#include "png_io.h"
+#include "scenario.h"
+#include "txd_file.h"
+
+namespace sim {
+
+constexpr int preview_size = 768;
+constexpr float preview_pixels_per_unit = 14.0f;
+
+txd::image render_preview(const scenario& scene, const std::vector<host_call>& fans, const txd::dictionary& textures);
+
+}  // namespace sim

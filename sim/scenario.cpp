@@ -1,0 +1,224 @@
+#include "scenario.h"
+
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <set>
+
+namespace sim {
+namespace {
+
+using nlohmann::json;
+
+struct bad_field {
+  std::string message;
+};
+
+[[noreturn]] void fail(const std::string& field, const std::string& problem) { throw bad_field{field + ": " + problem}; }
+
+void only_keys(const json& object, const std::string& where, std::initializer_list<const char*> allowed) {
+  const std::set<std::string> keys(allowed.begin(), allowed.end());
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    if (!keys.count(it.key())) fail(where.empty() ? it.key() : where + "." + it.key(), "unknown key");
+  }
+}
+
+const json& object_at(const json& value, const std::string& field) {
+  if (!value.is_object()) fail(field, "expected an object");
+  return value;
+}
+
+std::int64_t integer(const json& value, const std::string& field) {
+  if (!value.is_number_integer()) fail(field, "expected an integer");
+  return value.get<std::int64_t>();
+}
+
+float number(const json& value, const std::string& field) {
+  if (!value.is_number()) fail(field, "expected a number");
+  return value.get<float>();
+}
+
+bool boolean(const json& value, const std::string& field) {
+  if (!value.is_boolean()) fail(field, "expected true or false");
+  return value.get<bool>();
+}
+
+template <std::size_t N>
+void numbers(const json& value, const std::string& field, float (&out)[N]) {
+  if (!value.is_array() || value.size() != N) fail(field, "expected a list of " + std::to_string(N) + " numbers");
+  for (std::size_t i = 0; i < N; ++i) out[i] = number(value[i], field + "[" + std::to_string(i) + "]");
+}
+
+vec3 position(const json& value, const std::string& field) {
+  float p[3];
+  numbers(value, field, p);
+  return vec3{p[0], p[1], p[2]};
+}
+
+int slot(const json& value, const std::string& field, int pool_size) {
+  const std::int64_t s = integer(value, field);
+  if (s < 0 || s >= pool_size) fail(field, "slot " + std::to_string(s) + " is outside the pool of " + std::to_string(pool_size));
+  return static_cast<int>(s);
+}
+
+txd_location location(const json& value, const std::string& field) {
+  if (!value.is_string()) fail(field, "expected a string");
+  const std::string s = value.get<std::string>();
+  if (s == "beside_plugin") return txd_location::beside_plugin;
+  if (s == "plugin_models_txd") return txd_location::plugin_models_txd;
+  if (s == "modloader") return txd_location::modloader;
+  if (s == "game_models_txd") return txd_location::game_models_txd;
+  if (s == "none") return txd_location::none;
+  fail(field, "'" + s + "' is none of beside_plugin, plugin_models_txd, modloader, game_models_txd, none");
+}
+
+scenario_event event(const json& value, const std::string& field) {
+  if (!value.is_string()) fail(field, "expected a string");
+  const std::string s = value.get<std::string>();
+  if (s == "start_up") return {event_kind::start_up, 1};
+  if (s == "shutdown") return {event_kind::shutdown, 1};
+  if (s == "draw") return {event_kind::draw, 1};
+  if (s.rfind("draw*", 0) == 0 && s.size() > 5 && s.size() <= 14 &&
+      s.find_first_not_of("0123456789", 5) == std::string::npos) {
+    const unsigned long long n = std::stoull(s.substr(5));
+    if (n >= 1 && n <= 100000000ull) return {event_kind::draw, static_cast<std::uint32_t>(n)};
+  }
+  fail(field, "'" + s + "' is none of start_up, draw, draw*N (N from 1 to 100000000), shutdown");
+}
+
+ped_spec pedestrian(const json& value, const std::string& field, int pool_size) {
+  object_at(value, field);
+  only_keys(value, field, {"slot", "position", "health", "max_health", "in_vehicle", "visible", "area", "use_matrix",
+                           "reject_transform"});
+  if (!value.contains("slot")) fail(field + ".slot", "missing");
+  if (!value.contains("position")) fail(field + ".position", "missing");
+  ped_spec p;
+  p.slot = slot(value["slot"], field + ".slot", pool_size);
+  p.position = position(value["position"], field + ".position");
+  if (value.contains("health")) p.health = number(value["health"], field + ".health");
+  if (value.contains("max_health")) p.max_health = number(value["max_health"], field + ".max_health");
+  if (value.contains("in_vehicle")) p.in_vehicle = boolean(value["in_vehicle"], field + ".in_vehicle");
+  if (value.contains("visible")) p.visible = boolean(value["visible"], field + ".visible");
+  if (value.contains("area")) {
+    const std::int64_t a = integer(value["area"], field + ".area");
+    if (a < 0 || a > 255) fail(field + ".area", "expected 0 to 255");
+    p.area = static_cast<std::uint8_t>(a);
+  }
+  if (value.contains("use_matrix")) p.use_matrix = boolean(value["use_matrix"], field + ".use_matrix");
+  if (value.contains("reject_transform")) p.reject_transform = boolean(value["reject_transform"], field + ".reject_transform");
+  return p;
+}
+
+scenario interpret(const json& root) {
+  object_at(root, "scenario");
+  only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace"});
+  scenario s;
+  if (root.contains("game_version")) {
+    const std::int64_t v = integer(root["game_version"], "game_version");
+    static const std::set<std::int64_t> ids = {0, 1001, 1002, 1011, 1101, 1111, 3200, 3210};
+    if (!ids.count(v)) fail("game_version", std::to_string(v) + " is none of 0, 1001, 1002, 1011, 1101, 1111, 3200, 3210");
+    s.game_version = static_cast<std::uint32_t>(v);
+  }
+  if (root.contains("area")) {
+    const std::int64_t a = integer(root["area"], "area");
+    if (a < INT32_MIN || a > INT32_MAX) fail("area", "outside 32 bits");
+    s.area = static_cast<std::int32_t>(a);
+  }
+  if (root.contains("camera_forward")) numbers(root["camera_forward"], "camera_forward", s.camera_forward);
+  if (root.contains("pool_size")) {
+    const std::int64_t n = integer(root["pool_size"], "pool_size");
+    if (n < 0 || n > 10000) fail("pool_size", "expected 0 to 10000");
+    s.pool_size = static_cast<int>(n);
+  }
+  if (root.contains("player")) {
+    const json& p = root["player"];
+    if (p.is_null()) {
+      s.player.reset();
+    } else {
+      object_at(p, "player");
+      only_keys(p, "player", {"slot", "position", "use_matrix"});
+      scenario_player player;
+      if (p.contains("slot")) player.slot = slot(p["slot"], "player.slot", s.pool_size);
+      if (p.contains("position")) player.position = position(p["position"], "player.position");
+      if (p.contains("use_matrix")) player.use_matrix = boolean(p["use_matrix"], "player.use_matrix");
+      s.player = player;
+    }
+  }
+  if (s.player && s.player->slot >= s.pool_size) fail("player.slot", "outside the pool of " + std::to_string(s.pool_size));
+  if (root.contains("txd")) s.txd = location(root["txd"], "txd");
+  if (root.contains("peds")) {
+    const json& peds = root["peds"];
+    if (!peds.is_array()) fail("peds", "expected a list");
+    std::set<int> used;
+    if (s.player) used.insert(s.player->slot);
+    for (std::size_t i = 0; i < peds.size(); ++i) {
+      const std::string field = "peds[" + std::to_string(i) + "]";
+      ped_spec p = pedestrian(peds[i], field, s.pool_size);
+      if (!used.insert(p.slot).second) fail(field + ".slot", "slot " + std::to_string(p.slot) + " is taken");
+      s.peds.push_back(p);
+    }
+  }
+  if (root.contains("events")) {
+    const json& events = root["events"];
+    if (!events.is_array()) fail("events", "expected a list");
+    s.events.clear();
+    for (std::size_t i = 0; i < events.size(); ++i) s.events.push_back(event(events[i], "events[" + std::to_string(i) + "]"));
+  }
+  if (root.contains("trace")) s.trace = boolean(root["trace"], "trace");
+  return s;
+}
+
+}  // namespace
+
+scenario_result parse_scenario(const std::string& json_text) {
+  scenario_result r;
+  json root;
+  try {
+    root = json::parse(json_text);
+  } catch (const json::parse_error& e) {
+    r.error = std::string("scenario: not JSON: ") + e.what();
+    return r;
+  }
+  try {
+    r.value = interpret(root);
+    r.ok = true;
+  } catch (const bad_field& b) {
+    r.error = b.message;
+  }
+  return r;
+}
+
+scenario_result read_scenario(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    scenario_result r;
+    r.error = "scenario: cannot open " + path;
+    return r;
+  }
+  return parse_scenario(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+}
+
+void apply_scene(const scenario& s, host_world& world) {
+  world.set_pool_size(s.pool_size);
+  world.set_area(s.area);
+  world.set_camera_forward(s.camera_forward[0], s.camera_forward[1]);
+  if (s.player) {
+    world.set_player(s.player->slot, s.player->position, s.player->use_matrix);
+  } else {
+    world.remove_player();
+  }
+  for (const ped_spec& p : s.peds) world.add_ped(p);
+}
+
+std::string txd_relative_path(txd_location where) {
+  switch (where) {
+    case txd_location::beside_plugin: return "scripts/DEVIZAR.txd";
+    case txd_location::plugin_models_txd: return "scripts/models/txd/DEVIZAR.txd";
+    case txd_location::modloader: return "modloader/Morva Health/models/txd/DEVIZAR.txd";
+    case txd_location::game_models_txd: return "models/txd/DEVIZAR.txd";
+    case txd_location::none: return "";
+  }
+  return "";
+}
+
+}  // namespace sim

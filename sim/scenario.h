@@ -1,0 +1,55 @@
+// A scene and the events to run in it, read from a JSON file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host_world.h"
+
+namespace sim {
+
+enum class txd_location { beside_plugin, plugin_models_txd, modloader, game_models_txd, none };
+
+struct scenario_player {
+  int slot = 0;
+  vec3 position;
+  bool use_matrix = true;
+};
+
+enum class event_kind { start_up, draw, shutdown };
+
+struct scenario_event {
+  event_kind kind;
+  std::uint32_t repeat = 1;
+};
+
+struct scenario {
+  std::uint32_t game_version = 1001;
+  std::int32_t area = 0;
+  float camera_forward[2] = {0.0f, 1.0f};
+  std::optional<scenario_player> player = scenario_player{};
+  txd_location txd = txd_location::beside_plugin;
+  int pool_size = 140;
+  std::vector<ped_spec> peds;
+  std::vector<scenario_event> events = {{event_kind::start_up, 1}, {event_kind::draw, 600}, {event_kind::shutdown, 1}};
+  bool trace = true;  // false: trace.jsonl holds only the unload line
+};
+
+struct scenario_result {
+  bool ok = false;
+  scenario value;
+  std::string error;  // "field: problem"
+};
+
+scenario_result parse_scenario(const std::string& json_text);
+scenario_result read_scenario(const std::string& path);
+
+// Puts the scene into the world (pool, player, pedestrians, camera, area).
+void apply_scene(const scenario& s, host_world& world);
+
+// Where the dictionary goes, relative to the game folder; empty for none.
+std::string txd_relative_path(txd_location where);
+
+}  // namespace sim
