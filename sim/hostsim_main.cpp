@@ -106,11 +106,22 @@ int main(int argc, char** argv) {
   std::FILE* trace = std::fopen((out_dir / "trace.jsonl").string().c_str(), "wb");
   if (!trace) return refuse(3, "cannot write " + (out_dir / "trace.jsonl").string());
 
-  HMODULE module = LoadLibraryA("scripts\\MorvaHealthRing.asi");
-  if (!module) {
-    std::fclose(trace);
-    return refuse(3, "cannot load scripts\\MorvaHealthRing.asi (error " + std::to_string(GetLastError()) + ")");
+  std::vector<std::string> plugins = {"scripts\\MorvaHealthRing.asi"};
+  if (scene.second_plugin) {
+    fs::copy_file(game / "scripts" / "MorvaHealthRing.asi", game / "scripts" / "MorvaHealthRingCopy.asi",
+                  fs::copy_options::overwrite_existing, ec);
+    plugins.push_back("scripts\\MorvaHealthRingCopy.asi");
   }
+  std::vector<HMODULE> modules;
+  for (const std::string& name : plugins) {
+    HMODULE module = LoadLibraryA(name.c_str());
+    if (!module) {
+      std::fclose(trace);
+      return refuse(3, "cannot load " + name + " (error " + std::to_string(GetLastError()) + ")");
+    }
+    modules.push_back(module);
+  }
+  HANDLE held_log = INVALID_HANDLE_VALUE;
 
   std::vector<sim::host_call> last_drawn;
   std::int32_t last_drawn_frame = 0;
@@ -130,6 +141,16 @@ int main(int argc, char** argv) {
       switch (e.kind) {
         case sim::event_kind::start_up: world.start_up(); break;
         case sim::event_kind::shutdown: world.shutdown(); break;
+        case sim::event_kind::hold_log:
+          if (held_log == INVALID_HANDLE_VALUE) {
+            held_log = CreateFileA("scripts\\MorvaHealthRing.log", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+          }
+          break;
+        case sim::event_kind::release_log:
+          if (held_log != INVALID_HANDLE_VALUE) CloseHandle(held_log);
+          held_log = INVALID_HANDLE_VALUE;
+          break;
         case sim::event_kind::draw:
           world.draw();
           ++draws;
@@ -146,7 +167,9 @@ int main(int argc, char** argv) {
   flush();
   const std::size_t memory_end = private_bytes();
 
-  FreeLibrary(module);
+  if (held_log != INVALID_HANDLE_VALUE) CloseHandle(held_log);
+  // Unloaded in the reverse order of loading.
+  for (auto it = modules.rbegin(); it != modules.rend(); ++it) FreeLibrary(*it);
   bool restored = true;
   for (int i = 0; i < 3; ++i) restored = restored && site_bytes(sites[i]) == original[i];
   std::fprintf(trace, "{\"frame\":%d,\"call\":\"unload\",\"sites_restored\":%s}\n", world.frame, restored ? "true" : "false");

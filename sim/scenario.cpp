@@ -78,12 +78,14 @@ scenario_event event(const json& value, const std::string& field) {
   if (s == "start_up") return {event_kind::start_up, 1};
   if (s == "shutdown") return {event_kind::shutdown, 1};
   if (s == "draw") return {event_kind::draw, 1};
+  if (s == "hold_log") return {event_kind::hold_log, 1};
+  if (s == "release_log") return {event_kind::release_log, 1};
   if (s.rfind("draw*", 0) == 0 && s.size() > 5 && s.size() <= 14 &&
       s.find_first_not_of("0123456789", 5) == std::string::npos) {
     const unsigned long long n = std::stoull(s.substr(5));
     if (n >= 1 && n <= 100000000ull) return {event_kind::draw, static_cast<std::uint32_t>(n)};
   }
-  fail(field, "'" + s + "' is none of start_up, draw, draw*N (N from 1 to 100000000), shutdown");
+  fail(field, "'" + s + "' is none of start_up, draw, draw*N (N from 1 to 100000000), shutdown, hold_log, release_log");
 }
 
 ped_spec pedestrian(const json& value, const std::string& field, int pool_size) {
@@ -111,7 +113,7 @@ ped_spec pedestrian(const json& value, const std::string& field, int pool_size) 
 
 scenario interpret(const json& root) {
   object_at(root, "scenario");
-  only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace"});
+  only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace", "second_plugin"});
   scenario s;
   if (root.contains("game_version")) {
     const std::int64_t v = integer(root["game_version"], "game_version");
@@ -165,6 +167,7 @@ scenario interpret(const json& root) {
     for (std::size_t i = 0; i < events.size(); ++i) s.events.push_back(event(events[i], "events[" + std::to_string(i) + "]"));
   }
   if (root.contains("trace")) s.trace = boolean(root["trace"], "trace");
+  if (root.contains("second_plugin")) s.second_plugin = boolean(root["second_plugin"], "second_plugin");
   return s;
 }
 

@@ -18,7 +18,9 @@ struct scenario_player {
   bool use_matrix = true;
 };
 
-enum class event_kind { start_up, draw, shutdown };
+// hold_log and release_log stand for another program opening the plugin's
+// log file with writing denied to others, and closing it again.
+enum class event_kind { start_up, draw, shutdown, hold_log, release_log };
 
 struct scenario_event {
   event_kind kind;
@@ -35,6 +37,7 @@ struct scenario {
   std::vector<ped_spec> peds;
   std::vector<scenario_event> events = {{event_kind::start_up, 1}, {event_kind::draw, 600}, {event_kind::shutdown, 1}};
   bool trace = true;  // false: trace.jsonl holds only the unload line
+  bool second_plugin = false;  // a copy of the plugin under another name, loaded after it
 };
 
 struct scenario_result {
