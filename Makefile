@@ -1,6 +1,6 @@
 # Front door: every target installs what is missing first.
 MAKEFLAGS += --no-print-directory
-.PHONY: all setup native win32 plugin test demo dist clean
+.PHONY: all setup native win32 plugin test demo dist bench clean
 
 all: plugin
 
@@ -27,6 +27,12 @@ test: native win32
 
 dist: native win32
 	@scripts/make-dist build/win32/MorvaHealthRing.asi build/DEVIZAR.txd dist/MorvaHealthRing-$$(sed -n 's/^project(MorvaHealthRing VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).zip
+
+bench: setup
+	@cmake --preset bench >/dev/null
+	@cmake --build --preset bench -j2
+	@build/bench/bench/frame_bench
+	@scripts/count-instructions
 
 clean:
 	rm -rf build dist

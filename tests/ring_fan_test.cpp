@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <iterator>
+#include <random>
 #include <cmath>
 #include <vector>
 
 #include "overlay/ring_fan.h"
+#include "support/allocation_counter.h"
 #include "support/reference_ring.h"
 #include "support/test_game.h"
 
@@ -254,6 +257,105 @@ TEST(RingFanUnitTest, ColourChannelsAreTruncated) {
   EXPECT_EQ(overlay::ring_colour(0.5f), 0xFF7F7F00u);
   EXPECT_EQ(overlay::ring_colour(0.005f), 0xFFFD0100u);
   EXPECT_EQ(overlay::ring_colour(0.25f), 0xFFBF3F00u);
+}
+
+}  // namespace
+
+namespace {
+
+class FastRingPathTest : public RingFanTest {};
+
+std::vector<sim::host_call> fans_of(const std::vector<sim::host_call>& calls) {
+  std::vector<sim::host_call> out;
+  for (const auto& c : calls) {
+    if (c.kind == sim::call_kind::im3d_transform) out.push_back(c);
+  }
+  return out;
+}
+
+TEST_F(FastRingPathTest, EveryVertexMatchesTheReferenceBitForBitOverARandomisedSet) {
+  std::mt19937 random(20261209u);
+  std::uniform_real_distribution<float> angle(-3.1415927f, 3.1415927f);
+  std::uniform_real_distribution<float> coordinate(-3000.0f, 3000.0f);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  const float edges[] = {0.999f, std::nextafter(0.999f, 0.0f), std::nextafter(0.999f, 1.0f), 0.01f, 1.0f,
+                         std::nextafter(1.0f, 0.0f), 1e-7f, 0.5f, 0.25f, 0.26f};
+  host::RwTexture texture{};
+  float heading = angle(random);
+  std::size_t compared = 0;
+  for (int round = 0; round < 4000; ++round) {
+    // The heading stays for a few rings, as within a frame, then changes.
+    if (round % 7 == 0) heading = angle(random);
+    if (round % 97 == 0) heading = 0.0f;
+    const float centre[3] = {coordinate(random), coordinate(random), coordinate(random) / 10.0f};
+    float fraction = round % 3 == 0 ? 1.0f : unit(random);
+    if (round < static_cast<int>(std::size(edges))) fraction = edges[round];
+    const std::uint32_t colour = overlay::ring_colour(fraction > 1.0f ? 1.0f : fraction);
+    world.calls.clear();
+    ASSERT_TRUE(overlay::draw_ring_fan(&texture, centre, heading, fraction, colour));
+    ASSERT_TRUE(test::reference_draw_ring_fan(&texture, centre, heading, fraction, colour));
+    const auto fans = fans_of(world.calls);
+    ASSERT_EQ(fans.size(), 2u);
+    ASSERT_EQ(fans[0].vertices.size(), fans[1].vertices.size()) << "fraction " << fraction;
+    for (std::size_t i = 0; i < fans[0].vertices.size(); ++i) {
+      ASSERT_TRUE(test::same_vertex(fans[0].vertices[i], fans[1].vertices[i]))
+          << "round " << round << " vertex " << i << " fraction " << fraction << " heading " << heading;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 4000u * 20u);
+}
+
+TEST_F(FastRingPathTest, WholeFramesMatchTheReferenceForMixedHealths) {
+  std::mt19937 random(7u);
+  std::uniform_real_distribution<float> offset(-17.0f, 17.0f);
+  std::uniform_real_distribution<float> health(-10.0f, 260.0f);
+  for (int slot = 1; slot < 140; ++slot) {
+    sim::ped_spec p;
+    p.slot = slot;
+    p.position = {offset(random), offset(random), offset(random) / 4.0f};
+    p.health = health(random);
+    p.max_health = slot % 5 == 0 ? 0.0f : 100.0f + float(slot % 3) * 50.0f;
+    p.use_matrix = slot % 4 != 0;
+    world.add_ped(p);
+  }
+  for (int frame = 0; frame < 3; ++frame) {
+    world.set_camera_forward(std::cos(float(frame)), std::sin(float(frame)));
+    world.calls.clear();
+    world.draw();
+    const auto fast = fans_of(world.calls);
+    world.calls.clear();
+    test::reference_draw_rings();
+    const auto reference = fans_of(world.calls);
+    ASSERT_EQ(fast.size(), reference.size());
+    ASSERT_GT(fast.size(), 100u);
+    for (std::size_t f = 0; f < fast.size(); ++f) {
+      ASSERT_EQ(fast[f].vertices.size(), reference[f].vertices.size());
+      for (std::size_t i = 0; i < fast[f].vertices.size(); ++i) {
+        ASSERT_TRUE(test::same_vertex(fast[f].vertices[i], reference[f].vertices[i])) << "fan " << f << " vertex " << i;
+      }
+    }
+  }
+}
+
+TEST_F(FastRingPathTest, DrawingEventAllocatesNothing) {
+  for (int slot = 1; slot < 140; ++slot) {
+    sim::ped_spec p;
+    p.slot = slot;
+    p.position = {float(slot % 12) - 6.0f, float(slot / 12) - 6.0f, 0.0f};
+    p.health = float(slot % 100) + 1.0f;
+    world.add_ped(p);
+  }
+  world.recording = false;
+  world.keep_fans = false;
+  world.draw();
+  const test::allocation_scope scope;
+  for (int i = 0; i < 700; ++i) world.draw();  // a statistics line among them
+  const std::size_t allocations = scope.count();
+  world.recording = true;
+  world.keep_fans = true;
+  EXPECT_EQ(allocations, 0u);
+  EXPECT_EQ(state.frame_count, 701);
 }
 
 }  // namespace

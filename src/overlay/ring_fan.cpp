@@ -83,6 +83,61 @@ void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float h
   draw_ring_fan(foreground, centre, heading, f, ring_colour(f));
 }
 
+namespace {
+
+// A full disc is the same fan for every pedestrian of a frame: its rim
+// offsets follow the heading alone and its texture coordinates nothing at all,
+// so both are computed once (per frame, per process) with exactly the
+// operations of the general path, and only the centre is added per ring.
+struct full_disc_uv {
+  float u[full_disc_segments + 1];
+  float v[full_disc_segments + 1];
+};
+
+struct full_disc_rim {
+  bool valid = false;
+  std::uint32_t heading_bits = 0;
+  float dx[full_disc_segments + 1];
+  float dy[full_disc_segments + 1];
+};
+
+constexpr float full_sweep = (1.0f + 1.0f) * pi;
+
+float rim_angle(int i, int n, float sweep) {
+  const float t = (static_cast<float>(i) / static_cast<float>(n)) * sweep;
+  return half_pi - t;
+}
+
+const full_disc_uv& full_disc_texture_coordinates() {
+  static const full_disc_uv table = [] {
+    full_disc_uv t{};
+    for (int i = 0; i <= full_disc_segments; ++i) {
+      const float theta = rim_angle(i, full_disc_segments, full_sweep);
+      t.u[i] = cos_f(theta) * 0.5f + 0.5f;
+      t.v[i] = 0.5f - sin_f(theta) * 0.5f;
+    }
+    return t;
+  }();
+  return table;
+}
+
+const full_disc_rim& full_disc_rim_for(float heading) {
+  static full_disc_rim rim;
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(heading);
+  if (!rim.valid || rim.heading_bits != bits) {
+    for (int i = 0; i <= full_disc_segments; ++i) {
+      const float phi = (rim_angle(i, full_disc_segments, full_sweep) - half_pi) + heading;
+      rim.dx[i] = cos_f(phi);
+      rim.dy[i] = sin_f(phi);
+    }
+    rim.heading_bits = bits;
+    rim.valid = true;
+  }
+  return rim;
+}
+
+}  // namespace
+
 bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading, float fraction,
                    std::uint32_t colour) {
   if (texture == nullptr || !(fraction > 0.0f)) return false;
@@ -102,18 +157,30 @@ bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading,
   hub.colour = colour;
   hub.u = 0.5f;
   hub.v = 0.5f;
-  const float segments = static_cast<float>(n);
-  for (int i = 0; i <= n; ++i) {
-    const float t = (static_cast<float>(i) / segments) * sweep;
-    const float theta = half_pi - t;
-    const float phi = (theta - half_pi) + heading;
-    host::RwIm3DVertex& rim = vertices[i + 1];
-    rim.x = centre[0] + cos_f(phi);
-    rim.y = centre[1] + sin_f(phi);
-    rim.z = centre[2];
-    rim.colour = colour;
-    rim.u = cos_f(theta) * 0.5f + 0.5f;
-    rim.v = 0.5f - sin_f(theta) * 0.5f;
+  if (k == 1.0f) {
+    const full_disc_uv& uv = full_disc_texture_coordinates();
+    const full_disc_rim& rim = full_disc_rim_for(heading);
+    for (int i = 0; i <= n; ++i) {
+      host::RwIm3DVertex& v = vertices[i + 1];
+      v.x = centre[0] + rim.dx[i];
+      v.y = centre[1] + rim.dy[i];
+      v.z = centre[2];
+      v.colour = colour;
+      v.u = uv.u[i];
+      v.v = uv.v[i];
+    }
+  } else {
+    for (int i = 0; i <= n; ++i) {
+      const float theta = rim_angle(i, n, sweep);
+      const float phi = (theta - half_pi) + heading;
+      host::RwIm3DVertex& v = vertices[i + 1];
+      v.x = centre[0] + cos_f(phi);
+      v.y = centre[1] + sin_f(phi);
+      v.z = centre[2];
+      v.colour = colour;
+      v.u = cos_f(theta) * 0.5f + 0.5f;
+      v.v = 0.5f - sin_f(theta) * 0.5f;
+    }
   }
 
   host::RwRenderStateSet(host::rwRENDERSTATETEXTURERASTER, reinterpret_cast<std::uintptr_t>(texture->raster));

@@ -1,0 +1,69 @@
+#include "bench_scene.h"
+
+#include <cstdlib>
+
+#include "hooking/events/event_hub.h"
+#include "host_world.h"
+#include "overlay/plugin_state.h"
+#include "support/reference_ring.h"
+#include "support/test_game.h"
+#include "support/test_sites.h"
+
+namespace bench {
+namespace {
+
+constexpr hooking::host_address reference_site = 0x401700;
+
+// The reference frame: what the draw pass does, with the reference rings.
+void reference_draw_handler() {
+  overlay::plugin_state& s = overlay::state();
+  ++s.frame_count;
+  test::reference_draw_rings();
+}
+
+events::game_event<reference_site>& reference_hub() {
+  static events::game_event<reference_site> hub;
+  return hub;
+}
+
+void prepare() {
+  static const bool ready = [] {
+    test::prepare_plugin();
+    test::reset_overlay();
+    test::write_ring_txd(test::txd_place::beside_plugin);
+    sim::host_world& world = sim::host_world::get();
+    world.start_up();
+    if (!overlay::state().textures_loaded) std::abort();
+    sim::game_image::get().write_call_site(reference_site, reinterpret_cast<const void*>(&sim::host_world::game_drawing));
+    reference_hub().add_handler(reference_hub().after, &reference_draw_handler);
+    return true;
+  }();
+  (void)ready;
+}
+
+}  // namespace
+
+void set_scene(int peds_in_range) {
+  prepare();
+  sim::host_world& world = sim::host_world::get();
+  world.recording = false;
+  world.keep_fans = false;
+  world.set_pool_size(peds_in_range + 1 > 140 ? peds_in_range + 1 : 140);
+  world.set_player(0, {0.0f, 0.0f, 0.0f});
+  for (int i = 1; i <= peds_in_range; ++i) {
+    sim::ped_spec p;
+    p.slot = i;
+    // Spread over a 20-unit square around the player, every one in range.
+    p.position = {float(i % 12) * 1.6f - 9.0f, float(i / 12) * 1.6f - 9.0f, float(i % 5) * 0.4f - 1.0f};
+    // Mixed healths: a quarter at full health, the rest spread over the range.
+    p.health = i % 4 == 0 ? 100.0f : float((i * 37) % 99 + 1);
+    world.add_ped(p);
+  }
+}
+
+void* run_drawing_event(ring_path path) {
+  sim::host_world& world = sim::host_world::get();
+  return path == ring_path::fast ? world.draw() : test::run_site(reference_site);
+}
+
+}  // namespace bench
