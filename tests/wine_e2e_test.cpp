@@ -61,7 +61,7 @@ struct run {
   }
 };
 
-run hostsim(const std::string& name, const json& scenario) {
+run hostsim(const std::string& name, const json& scenario, const std::string& plugin = PLUGIN_ASI) {
   static const fs::path root = [] {
     char pattern[] = "/tmp/morva-wine-XXXXXX";
     return fs::path(mkdtemp(pattern));
@@ -78,7 +78,7 @@ run hostsim(const std::string& name, const json& scenario) {
       return r;
     }
   }
-  const std::string command = std::string(WINE_RUN) + " " + HOSTSIM_EXE + " --plugin " + PLUGIN_ASI + " --txd " +
+  const std::string command = std::string(WINE_RUN) + " " + HOSTSIM_EXE + " --plugin " + plugin + " --txd " +
                               RING_TXD + " --scenario " + scenario_file.string() + " --out " + r.out.string() +
                               " >" + (r.out / "stdout.txt").string() + " 2>" + (r.out / "stderr.txt").string();
   const int status = std::system(command.c_str());
@@ -283,6 +283,12 @@ TEST(WineHostsimTest, BadScenarioIsRefusedNamingTheField) {
   const run u = hostsim("unknown-key", {{"colour", "red"}});
   EXPECT_EQ(u.exit_code, 2);
   EXPECT_NE(u.error.find("colour: unknown key"), std::string::npos) << u.error;
+}
+
+TEST(WineHostsimTest, PluginThatCannotBeLoadedIsRefused) {
+  const run r = hostsim("not-a-plugin", json::object(), DEMO_SCENARIO);  // a JSON file, not a DLL
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_NE(r.error.find("cannot load scripts\\MorvaHealthRing.asi"), std::string::npos) << r.error;
 }
 
 }  // namespace

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "scenario.h"
+#include "trace_writer.h"
+
+namespace {
+
+std::string error_of(const std::string& json) {
+  const sim::scenario_result r = sim::parse_scenario(json);
+  EXPECT_FALSE(r.ok) << json;
+  return r.error;
+}
+
+TEST(ScenarioTest, EmptyObjectGivesTheDefaults) {
+  const sim::scenario_result r = sim::parse_scenario("{}");
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.value.game_version, 1001u);
+  EXPECT_EQ(r.value.pool_size, 140);
+  ASSERT_TRUE(r.value.player.has_value());
+  EXPECT_EQ(r.value.player->slot, 0);
+  EXPECT_EQ(r.value.txd, sim::txd_location::beside_plugin);
+  ASSERT_EQ(r.value.events.size(), 3u);
+  EXPECT_EQ(r.value.events[1].kind, sim::event_kind::draw);
+  EXPECT_EQ(r.value.events[1].repeat, 600u);
+  EXPECT_EQ(r.value.camera_forward[1], 1.0f);
+}
+
+TEST(ScenarioTest, FullSceneIsRead) {
+  const sim::scenario_result r = sim::parse_scenario(R"({
+    "game_version": 0, "area": 3, "camera_forward": [1, 0], "player": null, "txd": "modloader",
+    "pool_size": 20, "events": ["start_up", "draw*12", "shutdown", "draw"],
+    "peds": [{"slot": 4, "position": [1, 2, 3], "health": 5.5, "max_health": 1, "in_vehicle": true,
+              "visible": false, "area": 3, "use_matrix": false, "reject_transform": true}]})");
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.value.game_version, 0u);
+  EXPECT_FALSE(r.value.player.has_value());
+  EXPECT_EQ(r.value.txd, sim::txd_location::modloader);
+  ASSERT_EQ(r.value.peds.size(), 1u);
+  const sim::ped_spec& p = r.value.peds[0];
+  EXPECT_EQ(p.slot, 4);
+  EXPECT_EQ(p.position.z, 3.0f);
+  EXPECT_EQ(p.health, 5.5f);
+  EXPECT_TRUE(p.in_vehicle && !p.visible && !p.use_matrix && p.reject_transform);
+  EXPECT_EQ(p.area, 3);
+  EXPECT_EQ(r.value.events[1].repeat, 12u);
+}
+
+TEST(ScenarioTest, MistakesAreRefusedNamingTheFieldAndTheProblem) {
+  EXPECT_EQ(error_of(R"({"colour": 1})"), "colour: unknown key");
+  EXPECT_EQ(error_of(R"({"peds": [{"slot": 1, "position": [0,0,0], "helth": 3}]})"), "peds[0].helth: unknown key");
+  EXPECT_EQ(error_of(R"({"game_version": "1001"})"), "game_version: expected an integer");
+  EXPECT_EQ(error_of(R"({"game_version": 1003})"),
+            "game_version: 1003 is none of 0, 1001, 1002, 1011, 1101, 1111, 3200, 3210");
+  EXPECT_EQ(error_of(R"({"camera_forward": [1]})"), "camera_forward: expected a list of 2 numbers");
+  EXPECT_EQ(error_of(R"({"peds": [{"slot": 140, "position": [0,0,0]}]})"),
+            "peds[0].slot: slot 140 is outside the pool of 140");
+  EXPECT_EQ(error_of(R"({"peds": [{"slot": 0, "position": [0,0,0]}]})"), "peds[0].slot: slot 0 is taken");
+  EXPECT_EQ(error_of(R"({"peds": [{"position": [0,0,0]}]})"), "peds[0].slot: missing");
+  EXPECT_EQ(error_of(R"({"peds": [{"slot": 2, "position": [0,0,0], "visible": 1}]})"),
+            "peds[0].visible: expected true or false");
+  EXPECT_EQ(error_of(R"({"txd": "desktop"})"),
+            "txd: 'desktop' is none of beside_plugin, plugin_models_txd, modloader, game_models_txd, none");
+  EXPECT_NE(error_of(R"({"events": ["draw*0"]})").find("events[0]: 'draw*0' is none of"), std::string::npos);
+  EXPECT_NE(error_of(R"({"events": ["draw*x"]})").find("events[0]"), std::string::npos);
+  EXPECT_EQ(error_of(R"({"player": {"slot": 5}, "pool_size": 3})"), "player.slot: slot 5 is outside the pool of 3");
+  EXPECT_EQ(error_of("[1, 2]"), "scenario: expected an object");
+  EXPECT_EQ(error_of("{").rfind("scenario: not JSON", 0), 0u);
+}
+
+TEST(TraceTest, LinesCarryTheFieldsOfEachCall) {
+  sim::host_call load(sim::call_kind::load_txd, 0);
+  load.path = "models\\txd\\DEVIZAR.txd";
+  load.ok = true;
+  EXPECT_EQ(sim::trace_line(load),
+            R"({"frame":0,"call":"host_load_txd","path":"models\\txd\\DEVIZAR.txd","result":"ok"})");
+  sim::host_call raster(sim::call_kind::render_state_set, 3);
+  raster.state = 1;
+  EXPECT_EQ(sim::trace_line(raster), R"({"frame":3,"call":"RwRenderStateSet","state":1,"texture":null})");
+  raster.texture = "hpbg";
+  EXPECT_EQ(sim::trace_line(raster), R"({"frame":3,"call":"RwRenderStateSet","state":1,"texture":"hpbg"})");
+  sim::host_call blend(sim::call_kind::render_state_set, 3);
+  blend.state = 10;
+  blend.value = 5;
+  EXPECT_EQ(sim::trace_line(blend), R"({"frame":3,"call":"RwRenderStateSet","state":10,"value":5})");
+  sim::host_call fan(sim::call_kind::im3d_transform, 4);
+  fan.flags = 1;
+  fan.ok = true;
+  host::RwIm3DVertex v{};
+  v.x = 0.1f;
+  v.y = -2.0f;
+  v.z = 1e-8f;
+  v.colour = 0xFF7F7F00u;
+  v.u = 0.5f;
+  v.v = 0.49999997f;
+  fan.vertices.push_back(v);
+  EXPECT_EQ(sim::trace_line(fan),
+            R"({"frame":4,"call":"RwIm3DTransform","count":1,"flags":1,"result":"ok","vertices":[[0.100000001,-2,9.99999994e-09,4286545664,0.5,0.49999997]]})");
+}
+
+}  // namespace

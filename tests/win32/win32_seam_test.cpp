@@ -1,0 +1,87 @@
+// The Win32 side of the platform seam and of the code that stands on it,
+// run under Wine against the real system calls.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "hooking/patch/code_access.h"
+#include "hooking/plugin_folder.h"
+#include "platform/os.h"
+
+namespace {
+
+class Win32SeamTest : public ::testing::Test {
+ protected:
+  void SetUp() override { os::reset_control(); }
+  void TearDown() override { os::reset_control(); }
+};
+
+TEST_F(Win32SeamTest, ProtectionChangeReportsTheOldProtection) {
+  void* page = VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READONLY);
+  ASSERT_NE(page, nullptr);
+  std::uint32_t old = 0;
+  ASSERT_TRUE(os::virtual_protect(page, 4, os::page_execute_readwrite, &old));
+  EXPECT_EQ(old, static_cast<std::uint32_t>(PAGE_READONLY));
+  static_cast<volatile char*>(page)[0] = 1;
+  VirtualFree(page, 0, MEM_RELEASE);
+}
+
+TEST_F(Win32SeamTest, CodeWriteIntoReadOnlyMemoryGoesThroughAndPutsTheProtectionBack) {
+  auto* page = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READ));
+  ASSERT_NE(page, nullptr);
+  const auto at = reinterpret_cast<std::uintptr_t>(page);
+  EXPECT_EQ(patch::write_call(at, at + 0x100), 0u);
+  EXPECT_EQ(patch::call_target_at(at), at + 0x100);
+  MEMORY_BASIC_INFORMATION info{};
+  VirtualQuery(page, &info, sizeof info);
+  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READ));
+  EXPECT_EQ(os::call_count(os::call::flush_instruction_cache), 2u);
+  VirtualFree(page, 0, MEM_RELEASE);
+}
+
+TEST_F(Win32SeamTest, WriteIsNotAttemptedWhenTheProtectionCannotBeChanged) {
+  auto* page = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READ));
+  ASSERT_NE(page, nullptr);
+  os::set_failing(os::call::virtual_protect, true);
+  const std::uint8_t byte = 0xE8;
+  // Writing here without the change would fault.
+  EXPECT_FALSE(patch::write_code_bytes(reinterpret_cast<std::uintptr_t>(page), &byte, 1, true));
+  EXPECT_EQ(page[0], 0u);
+  VirtualFree(page, 0, MEM_RELEASE);
+}
+
+TEST_F(Win32SeamTest, ModuleHandleOfTheProcessIsTheExecutables) {
+  EXPECT_EQ(os::get_module_handle(nullptr), GetModuleHandleA(nullptr));
+  os::set_failing(os::call::get_module_handle, true);
+  EXPECT_EQ(os::get_module_handle(nullptr), nullptr);
+}
+
+TEST_F(Win32SeamTest, PluginFolderIsTheFolderOfTheModuleHoldingTheCode) {
+  // Here the code lies in this test program, so its folder is the answer.
+  char exe[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string folder = exe;
+  folder.erase(folder.find_last_of("\\/") + 1);
+  EXPECT_EQ(std::string(hooking::plugin_folder()), folder);
+  EXPECT_EQ(std::string(hooking::plugin_relative_path("MorvaHealthRing.log")), folder + "MorvaHealthRing.log");
+}
+
+TEST_F(Win32SeamTest, FailingCallsReportFailureWithoutReachingTheSystem) {
+  for (os::call c : {os::call::get_module_handle_ex, os::call::get_module_file_name, os::call::message_box,
+                     os::call::get_active_window, os::call::flush_instruction_cache}) {
+    os::set_failing(c, true);
+  }
+  os::module_handle handle = reinterpret_cast<os::module_handle>(1);
+  EXPECT_FALSE(os::get_module_handle_ex(os::module_from_address, reinterpret_cast<const void*>(&hooking::plugin_folder), &handle));
+  char buffer[8] = "x";
+  EXPECT_EQ(os::get_module_file_name(nullptr, buffer, sizeof buffer), 0u);
+  // A box that would wait for a click on a headless run is never shown.
+  EXPECT_EQ(os::message_box(nullptr, "text", "caption", 0x10), 0);
+  EXPECT_EQ(os::get_active_window(), nullptr);
+  EXPECT_FALSE(os::flush_instruction_cache(buffer, 1));
+  EXPECT_EQ(os::call_count(os::call::message_box), 1u);
+}
+
+}  // namespace
