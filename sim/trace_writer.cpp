@@ -17,44 +17,62 @@ std::string quoted(const std::string& s) { return nlohmann::json(s).dump(); }
 }  // namespace
 
 std::string trace_line(const host_call& call) {
-  std::string line = "{\"frame\":" + std::to_string(call.frame) + ",\"call\":";
+  std::string line = "{\"frame\":";
+  line += std::to_string(call.frame);
+  line += ",\"call\":";
   switch (call.kind) {
     case call_kind::load_txd:
-      line += "\"host_load_txd\",\"path\":" + quoted(call.path) + ",\"result\":" + (call.ok ? "\"ok\"" : "\"null\"");
+      line += "\"host_load_txd\",\"path\":";
+      line += quoted(call.path);
+      line += call.ok ? ",\"result\":\"ok\"" : ",\"result\":\"null\"";
       break;
     case call_kind::tex_dictionary_destroy:
       line += "\"RwTexDictionaryDestroy\"";
       break;
     case call_kind::render_state_set:
-      line += "\"RwRenderStateSet\",\"state\":" + std::to_string(call.state);
+      line += "\"RwRenderStateSet\",\"state\":";
+      line += std::to_string(call.state);
       if (call.state == host::rwRENDERSTATETEXTURERASTER) {
-        line += ",\"texture\":" + (call.texture.empty() ? std::string("null") : quoted(call.texture));
+        line += ",\"texture\":";
+        line += call.texture.empty() ? std::string("null") : quoted(call.texture);
       } else {
-        line += ",\"value\":" + std::to_string(call.value);
+        line += ",\"value\":";
+        line += std::to_string(call.value);
       }
       break;
-    case call_kind::im3d_transform: {
-      line += "\"RwIm3DTransform\",\"count\":" + std::to_string(call.vertices.size()) +
-              ",\"flags\":" + std::to_string(call.flags) + ",\"result\":" + (call.ok ? "\"ok\"" : "\"null\"") +
-              ",\"vertices\":[";
-      bool first = true;
-      for (const host::RwIm3DVertex& v : call.vertices) {
-        if (!first) line += ",";
-        first = false;
-        line += "[" + number(v.x) + "," + number(v.y) + "," + number(v.z) + "," + std::to_string(v.colour) + "," +
-                number(v.u) + "," + number(v.v) + "]";
+    case call_kind::im3d_transform:
+      line += "\"RwIm3DTransform\",\"count\":";
+      line += std::to_string(call.vertices.size());
+      line += ",\"flags\":";
+      line += std::to_string(call.flags);
+      line += call.ok ? ",\"result\":\"ok\"" : ",\"result\":\"null\"";
+      line += ",\"vertices\":[";
+      for (std::size_t i = 0; i < call.vertices.size(); ++i) {
+        const host::RwIm3DVertex& v = call.vertices[i];
+        line += i == 0 ? "[" : ",[";
+        for (float f : {v.x, v.y, v.z}) {
+          line += number(f);
+          line += ',';
+        }
+        line += std::to_string(v.colour);
+        for (float f : {v.u, v.v}) {
+          line += ',';
+          line += number(f);
+        }
+        line += ']';
       }
-      line += "]";
+      line += ']';
       break;
-    }
     case call_kind::im3d_render_primitive:
-      line += "\"RwIm3DRenderPrimitive\",\"type\":" + std::to_string(call.type);
+      line += "\"RwIm3DRenderPrimitive\",\"type\":";
+      line += std::to_string(call.type);
       break;
     case call_kind::im3d_end:
       line += "\"RwIm3DEnd\"";
       break;
   }
-  return line + "}";
+  line += '}';
+  return line;
 }
 
 void write_trace(std::FILE* out, const std::vector<host_call>& calls) {
