@@ -61,11 +61,29 @@ struct run {
   }
 };
 
-run hostsim(const std::string& name, const json& scenario, const std::string& plugin = PLUGIN_ASI) {
+// The runs' folders stay behind only when a test failed, to be looked at.
+const fs::path& runs_root() {
   static const fs::path root = [] {
     char pattern[] = "/tmp/morva-wine-XXXXXX";
     return fs::path(mkdtemp(pattern));
   }();
+  return root;
+}
+
+class keep_runs_of_failures : public ::testing::Environment {
+  void TearDown() override {
+    std::error_code ignored;
+    if (::testing::UnitTest::GetInstance()->Passed()) {
+      fs::remove_all(runs_root(), ignored);
+    } else {
+      std::fprintf(stderr, "hostsim runs kept in %s\n", runs_root().c_str());
+    }
+  }
+};
+const auto* const cleanup = ::testing::AddGlobalTestEnvironment(new keep_runs_of_failures);
+
+run hostsim(const std::string& name, const json& scenario, const std::string& plugin = PLUGIN_ASI) {
+  const fs::path& root = runs_root();
   run r;
   r.out = root / name;
   r.game = r.out / "game";

@@ -23,6 +23,14 @@ const game_folder& game_dir() {
     if (!root) std::abort();
     game_folder f{root, std::string(root) + "/scripts/"};
     fs::create_directories(f.scripts);
+    // Removed at exit; the name is kept apart from this object, which is
+    // destroyed before the handler registered here runs.
+    static char removed_at_exit[64];
+    std::snprintf(removed_at_exit, sizeof removed_at_exit, "%s", root);
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(removed_at_exit, ignored);
+    });
     os::linux_host::set_module_file_name(f.scripts + "MorvaHealthRing.asi");
     if (chdir(root) != 0) std::abort();
     return f;
