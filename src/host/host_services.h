@@ -5,13 +5,9 @@
 
 #include <cstdint>
 
+#include "hooking/calling_convention.h"
 #include "hooking/host_version.h"
 #include "host/renderware.h"
-
-// Everything the game's code calls into: cdecl, and no assumption about the
-// stack alignment the game leaves.
-#define HOST_CDECL __attribute__((cdecl))
-#define HOST_ENTRY __attribute__((cdecl, force_align_arg_pointer))
 
 namespace host {
 

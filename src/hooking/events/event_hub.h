@@ -9,6 +9,7 @@
 
 #include "hooking/host_version.h"
 #include "hooking/patch/hooking.h"
+#include "host/host_services.h"
 
 namespace events {
 

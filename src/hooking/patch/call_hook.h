@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "hooking/calling_convention.h"
 #include "hooking/host_version.h"
 #include "hooking/patch/code_access.h"
 #include "hooking/patch/scoped_patch.h"
-#include "host/host_services.h"
 
 namespace patch {
 
