@@ -34,56 +34,6 @@ position position_of(const std::uint8_t* entity) {
 float cos_f(float a) { return static_cast<float>(std::cos(static_cast<double>(a))); }
 float sin_f(float a) { return static_cast<float>(std::sin(static_cast<double>(a))); }
 
-}  // namespace
-
-std::uint32_t ring_colour(float fraction) {
-  const auto green = static_cast<std::uint32_t>(static_cast<std::int32_t>(fraction * 255.0f));
-  const auto red = static_cast<std::uint32_t>(static_cast<std::int32_t>((1.0f - fraction) * 255.0f));
-  return 0xFF000000u + red * 0x10000u + green * 0x100u;
-}
-
-void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float heading,
-                   host::RwTexture* foreground) {
-  if (ped == nullptr) return;
-  const float health = field<float>(ped, host::ped::health);
-  if (!(health > 0.0f)) return;
-  if (ped[host::ped::ped_flags] & 0x01) return;  // in a vehicle
-  if (!(ped[host::ped::entity_flags] & 0x80)) return;  // not visible
-  if (static_cast<std::int32_t>(ped[host::ped::area]) != host::host_current_area()) return;
-
-  const position p = position_of(ped);
-  if (const std::uint8_t* player = host::host_player_pedestrian(-1)) {
-    const position q = position_of(player);
-    const float dx = p.x - q.x;
-    const float dy = p.y - q.y;
-    const float dz = p.z - q.z;
-    const float s = (dy * dy + dx * dx) + dz * dz;
-    const float d = static_cast<float>(std::sqrt(static_cast<double>(s)));
-    if (d > max_ring_distance || std::fabs(dz) > max_ring_height) return;
-  }
-
-  plugin_state& st = state();
-  ++st.peds_in_range;
-  const float centre[3] = {p.x, p.y, p.z - ring_drop};
-
-  const float max_health = field<float>(ped, host::ped::max_health);
-  const float m = max_health > 1.0f ? max_health : 100.0f;
-  float f = health / m;
-  if (f > 1.0f) {
-    f = 1.0f;
-  } else if (f < 0.0f) {
-    f = 0.0f;
-  }
-
-  if (!draw_ring_fan(background, centre, heading, 1.0f, 0xFFFFFFFFu)) {
-    ++st.projection_failed;
-    return;
-  }
-  ++st.rings_drawn;
-  draw_ring_fan(foreground, centre, heading, f, ring_colour(f));
-}
-
-namespace {
 
 // A full disc is the same fan for every pedestrian of a frame: its rim
 // offsets follow the heading alone and its texture coordinates nothing at all,
@@ -137,6 +87,53 @@ const full_disc_rim& full_disc_rim_for(float heading) {
 }
 
 }  // namespace
+
+std::uint32_t ring_colour(float fraction) {
+  const auto green = static_cast<std::uint32_t>(static_cast<std::int32_t>(fraction * 255.0f));
+  const auto red = static_cast<std::uint32_t>(static_cast<std::int32_t>((1.0f - fraction) * 255.0f));
+  return 0xFF000000u + red * 0x10000u + green * 0x100u;
+}
+
+void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float heading,
+                   host::RwTexture* foreground) {
+  if (ped == nullptr) return;
+  const float health = field<float>(ped, host::ped::health);
+  if (!(health > 0.0f)) return;
+  if (ped[host::ped::ped_flags] & 0x01) return;  // in a vehicle
+  if (!(ped[host::ped::entity_flags] & 0x80)) return;  // not visible
+  if (static_cast<std::int32_t>(ped[host::ped::area]) != host::host_current_area()) return;
+
+  const position p = position_of(ped);
+  if (const std::uint8_t* player = host::host_player_pedestrian(-1)) {
+    const position q = position_of(player);
+    const float dx = p.x - q.x;
+    const float dy = p.y - q.y;
+    const float dz = p.z - q.z;
+    const float s = (dy * dy + dx * dx) + dz * dz;
+    const float d = static_cast<float>(std::sqrt(static_cast<double>(s)));
+    if (d > max_ring_distance || std::fabs(dz) > max_ring_height) return;
+  }
+
+  plugin_state& st = state();
+  ++st.peds_in_range;
+  const float centre[3] = {p.x, p.y, p.z - ring_drop};
+
+  const float max_health = field<float>(ped, host::ped::max_health);
+  const float m = max_health > 1.0f ? max_health : 100.0f;
+  float f = health / m;
+  if (f > 1.0f) {
+    f = 1.0f;
+  } else if (f < 0.0f) {
+    f = 0.0f;
+  }
+
+  if (!draw_ring_fan(background, centre, heading, 1.0f, 0xFFFFFFFFu)) {
+    ++st.projection_failed;
+    return;
+  }
+  ++st.rings_drawn;
+  draw_ring_fan(foreground, centre, heading, f, ring_colour(f));
+}
 
 bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading, float fraction,
                    std::uint32_t colour) {
