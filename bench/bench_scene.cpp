@@ -51,7 +51,7 @@ void set_scene(int peds_in_range) {
   world.set_pool_size(peds_in_range + 1 > 140 ? peds_in_range + 1 : 140);
   world.set_player(0, {0.0f, 0.0f, 0.0f});
   for (int i = 1; i <= peds_in_range; ++i) {
-    sim::ped_spec p;
+    sim::ped_setup p;
     p.slot = i;
     // Spread over a 20-unit square around the player, every one in range.
     p.position = {float(i % 12) * 1.6f - 9.0f, float(i / 12) * 1.6f - 9.0f, float(i % 5) * 0.4f - 1.0f};

@@ -100,36 +100,36 @@ std::uint8_t* host_world::ped_at(int slot) {
   return slots_.data() + static_cast<std::size_t>(slot) * host::ped_slot_size;
 }
 
-std::uint8_t* host_world::add_ped(const ped_spec& spec) {
-  std::uint8_t* ped = ped_at(spec.slot);
+std::uint8_t* host_world::add_ped(const ped_setup& desc) {
+  std::uint8_t* ped = ped_at(desc.slot);
   std::memset(ped, 0, host::ped_slot_size);
-  status_[static_cast<std::size_t>(spec.slot)] = 0;
-  if (spec.use_matrix) {
+  status_[static_cast<std::size_t>(desc.slot)] = 0;
+  if (desc.use_matrix) {
     float* m = new_matrix();
-    m[12] = spec.position.x;
-    m[13] = spec.position.y;
-    m[14] = spec.position.z;
+    m[12] = desc.position.x;
+    m[13] = desc.position.y;
+    m[14] = desc.position.z;
     put(ped, host::ped::matrix, m);
   } else {
-    put(ped, host::ped::position, spec.position);
+    put(ped, host::ped::position, desc.position);
   }
-  ped[host::ped::entity_flags] = spec.visible ? 0x80 : 0x00;
-  ped[host::ped::area] = spec.area;
-  ped[host::ped::ped_flags] = spec.in_vehicle ? 0x01 : 0x00;
-  put(ped, host::ped::health, spec.health);
-  put(ped, host::ped::max_health, spec.max_health);
-  if (spec.reject_transform) rejected_centres_.push_back({spec.position.x, spec.position.y});
+  ped[host::ped::entity_flags] = desc.visible ? 0x80 : 0x00;
+  ped[host::ped::area] = desc.area;
+  ped[host::ped::ped_flags] = desc.in_vehicle ? 0x01 : 0x00;
+  put(ped, host::ped::health, desc.health);
+  put(ped, host::ped::max_health, desc.max_health);
+  if (desc.reject_transform) rejected_centres_.push_back({desc.position.x, desc.position.y});
   return ped;
 }
 
 void host_world::free_slot(int slot) { status_[static_cast<std::size_t>(slot)] = static_cast<std::int8_t>(-128); }
 
 void host_world::set_player(int slot, vec3 position, bool use_matrix) {
-  ped_spec spec;
-  spec.slot = slot;
-  spec.position = position;
-  spec.use_matrix = use_matrix;
-  player_ = add_ped(spec);
+  ped_setup desc;
+  desc.slot = slot;
+  desc.position = position;
+  desc.use_matrix = use_matrix;
+  player_ = add_ped(desc);
 }
 
 void host_world::set_player_outside_pool(vec3 position) {

@@ -19,7 +19,7 @@ struct vec3 {
   float x = 0.0f, y = 0.0f, z = 0.0f;
 };
 
-struct ped_spec {
+struct ped_setup {
   int slot = 0;
   vec3 position;
   float health = 100.0f;
@@ -83,7 +83,7 @@ class host_world {
   // Scene.
   void set_pool_size(int slots);
   void set_pool_missing(bool missing);
-  std::uint8_t* add_ped(const ped_spec& spec);
+  std::uint8_t* add_ped(const ped_setup& desc);
   std::uint8_t* ped_at(int slot);
   void free_slot(int slot);
   void set_player(int slot, vec3 position, bool use_matrix = true);

@@ -119,7 +119,7 @@ txd::image render_preview(const scenario& scene, const std::vector<host_call>& f
   for (const host_call& fan : fans) draw_fan(c, w, fan, textures.find(fan.texture));
   // Pedestrians: light dots, dimmer for those the rules leave out; the
   // player in cyan with the camera's direction in yellow.
-  for (const ped_spec& p : scene.peds) {
+  for (const ped_setup& p : scene.peds) {
     const bool eligible = p.visible && !p.in_vehicle && p.health > 0.0f;
     const float shade = eligible ? 0.95f : 0.5f;
     c.disc(w.to_x(p.position.x), w.to_y(p.position.y), 3.0f, shade, shade, shade);

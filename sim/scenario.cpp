@@ -88,13 +88,13 @@ scenario_event event(const json& value, const std::string& field) {
   fail(field, "'" + s + "' is none of start_up, draw, draw*N (N from 1 to 100000000), shutdown, hold_log, release_log");
 }
 
-ped_spec pedestrian(const json& value, const std::string& field, int pool_size) {
+ped_setup pedestrian(const json& value, const std::string& field, int pool_size) {
   object_at(value, field);
   only_keys(value, field, {"slot", "position", "health", "max_health", "in_vehicle", "visible", "area", "use_matrix",
                            "reject_transform"});
   if (!value.contains("slot")) fail(field + ".slot", "missing");
   if (!value.contains("position")) fail(field + ".position", "missing");
-  ped_spec p;
+  ped_setup p;
   p.slot = slot(value["slot"], field + ".slot", pool_size);
   p.position = position(value["position"], field + ".position");
   if (value.contains("health")) p.health = number(value["health"], field + ".health");
@@ -155,7 +155,7 @@ scenario interpret(const json& root) {
     if (s.player) used.insert(s.player->slot);
     for (std::size_t i = 0; i < peds.size(); ++i) {
       const std::string field = "peds[" + std::to_string(i) + "]";
-      ped_spec p = pedestrian(peds[i], field, s.pool_size);
+      ped_setup p = pedestrian(peds[i], field, s.pool_size);
       if (!used.insert(p.slot).second) fail(field + ".slot", "slot " + std::to_string(p.slot) + " is taken");
       s.peds.push_back(p);
     }
@@ -210,7 +210,7 @@ void apply_scene(const scenario& s, host_world& world) {
   } else {
     world.remove_player();
   }
-  for (const ped_spec& p : s.peds) world.add_ped(p);
+  for (const ped_setup& p : s.peds) world.add_ped(p);
 }
 
 std::string txd_relative_path(txd_location where) {

@@ -34,7 +34,7 @@ struct scenario {
   std::optional<scenario_player> player = scenario_player{};
   txd_location txd = txd_location::beside_plugin;
   int pool_size = 140;
-  std::vector<ped_spec> peds;
+  std::vector<ped_setup> peds;
   std::vector<scenario_event> events = {{event_kind::start_up, 1}, {event_kind::draw, 600}, {event_kind::shutdown, 1}};
   bool trace = true;  // false: trace.jsonl holds only the unload line
   bool second_plugin = false;  // a copy of the plugin under another name, loaded after it

@@ -8,7 +8,7 @@
 namespace {
 
 using sim::call_kind;
-using sim::ped_spec;
+using sim::ped_setup;
 using test::txd_place;
 using lines = std::vector<std::string>;
 
@@ -20,7 +20,7 @@ class DrawPassTest : public test::OverlayTest {
     ASSERT_TRUE(state.textures_loaded);
   }
   void add_ped(int slot, float x, float y = 0.0f, bool reject = false) {
-    ped_spec s;
+    ped_setup s;
     s.slot = slot;
     s.position = {x, y, 0.0f};
     s.reject_transform = reject;

@@ -13,7 +13,7 @@
 
 namespace {
 
-using sim::ped_spec;
+using sim::ped_setup;
 using sim::vec3;
 
 constexpr float drop = std::bit_cast<float>(0x3F68F5C2u);
@@ -28,14 +28,14 @@ class RingFanTest : public test::OverlayTest {
   }
 
   // One pedestrian in slot 5, one frame; the fans it got.
-  std::vector<sim::host_call> ring_of(const ped_spec& spec) {
-    world.add_ped(spec);
+  std::vector<sim::host_call> ring_of(const ped_setup& desc) {
+    world.add_ped(desc);
     world.draw();
     return world.accepted_fans();
   }
 
-  static ped_spec ped(vec3 position, float health = 100.0f, float max_health = 100.0f) {
-    ped_spec s;
+  static ped_setup ped(vec3 position, float health = 100.0f, float max_health = 100.0f) {
+    ped_setup s;
     s.slot = 5;
     s.position = position;
     s.health = health;
@@ -143,7 +143,7 @@ TEST_F(RingFanTest, HeadingAlongPlusYStartsTheRimAlongPlusY) {
 }
 
 TEST_F(RingFanTest, PedestrianWithoutAMatrixIsPlacedFromItsOwnPosition) {
-  ped_spec s = ped({-2.0f, 6.0f, 0.5f});
+  ped_setup s = ped({-2.0f, 6.0f, 0.5f});
   s.use_matrix = false;
   const auto fans = ring_of(s);
   ASSERT_EQ(fans.size(), 2u);
@@ -184,8 +184,8 @@ TEST_F(RingFanTest, DistanceAndHeightLimitsAreInclusive) {
 }
 
 TEST_F(RingFanTest, FilteredPedestriansGetNoRingAndAreNotCounted) {
-  std::vector<ped_spec> filtered;
-  ped_spec s = ped({2.0f, 2.0f, 0.0f});
+  std::vector<ped_setup> filtered;
+  ped_setup s = ped({2.0f, 2.0f, 0.0f});
   s.in_vehicle = true;
   filtered.push_back(s);
   s = ped({2.0f, 2.0f, 0.0f});
@@ -196,9 +196,9 @@ TEST_F(RingFanTest, FilteredPedestriansGetNoRingAndAreNotCounted) {
   filtered.push_back(s);
   filtered.push_back(ped({2.0f, 2.0f, 0.0f}, 0.0f));
   filtered.push_back(ped({2.0f, 2.0f, 0.0f}, -5.0f));
-  for (const ped_spec& spec : filtered) {
+  for (const ped_setup& desc : filtered) {
     world.reset_scene();
-    EXPECT_TRUE(ring_of(spec).empty());
+    EXPECT_TRUE(ring_of(desc).empty());
     EXPECT_EQ(state.peds_in_range, 0);
     EXPECT_EQ(state.rings_drawn, 0);
   }
@@ -206,13 +206,13 @@ TEST_F(RingFanTest, FilteredPedestriansGetNoRingAndAreNotCounted) {
 
 TEST_F(RingFanTest, PedestrianInTheCurrentInteriorIsRinged) {
   world.set_area(3);
-  ped_spec s = ped({2.0f, 2.0f, 0.0f});
+  ped_setup s = ped({2.0f, 2.0f, 0.0f});
   s.area = 3;
   EXPECT_EQ(ring_of(s).size(), 2u);
 }
 
 TEST_F(RingFanTest, RejectedBackgroundIsCountedAndNoForegroundIsDrawn) {
-  ped_spec s = ped({2.0f, 2.0f, 0.0f});
+  ped_setup s = ped({2.0f, 2.0f, 0.0f});
   s.reject_transform = true;
   EXPECT_TRUE(ring_of(s).empty());
   EXPECT_EQ(world.calls_of(sim::call_kind::im3d_transform).size(), 1u);
@@ -311,7 +311,7 @@ TEST_F(FastRingPathTest, WholeFramesMatchTheReferenceForMixedHealths) {
   std::uniform_real_distribution<float> offset(-17.0f, 17.0f);
   std::uniform_real_distribution<float> health(-10.0f, 260.0f);
   for (int slot = 1; slot < 140; ++slot) {
-    sim::ped_spec p;
+    sim::ped_setup p;
     p.slot = slot;
     p.position = {offset(random), offset(random), offset(random) / 4.0f};
     p.health = health(random);
@@ -340,7 +340,7 @@ TEST_F(FastRingPathTest, WholeFramesMatchTheReferenceForMixedHealths) {
 
 TEST_F(FastRingPathTest, DrawingEventAllocatesNothing) {
   for (int slot = 1; slot < 140; ++slot) {
-    sim::ped_spec p;
+    sim::ped_setup p;
     p.slot = slot;
     p.position = {float(slot % 12) - 6.0f, float(slot / 12) - 6.0f, 0.0f};
     p.health = float(slot % 100) + 1.0f;

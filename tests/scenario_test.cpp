@@ -38,7 +38,7 @@ TEST(ScenarioTest, FullSceneIsRead) {
   EXPECT_FALSE(r.value.player.has_value());
   EXPECT_EQ(r.value.txd, sim::txd_location::modloader);
   ASSERT_EQ(r.value.peds.size(), 1u);
-  const sim::ped_spec& p = r.value.peds[0];
+  const sim::ped_setup& p = r.value.peds[0];
   EXPECT_EQ(p.slot, 4);
   EXPECT_EQ(p.position.z, 3.0f);
   EXPECT_EQ(p.health, 5.5f);

@@ -56,16 +56,16 @@ int extract(const char* path, const char* dir) {
   return 0;
 }
 
-int build(const char* out, int count, char** specs) {
+int build(const char* out, int count, char** descriptions) {
   txd::dictionary dict;
   for (int i = 0; i < count; ++i) {
-    const char* eq = std::strchr(specs[i], '=');
-    if (!eq || eq == specs[i]) {
-      std::fprintf(stderr, "txdtool: '%s' is not NAME=IMAGE.png\n", specs[i]);
+    const char* eq = std::strchr(descriptions[i], '=');
+    if (!eq || eq == descriptions[i]) {
+      std::fprintf(stderr, "txdtool: '%s' is not NAME=IMAGE.png\n", descriptions[i]);
       return 2;
     }
     txd::texture t;
-    t.name.assign(specs[i], static_cast<std::size_t>(eq - specs[i]));
+    t.name.assign(descriptions[i], static_cast<std::size_t>(eq - descriptions[i]));
     if (t.name.size() > 32) {
       std::fprintf(stderr, "txdtool: texture name '%s' is longer than 32 characters\n", t.name.c_str());
       return 2;
