@@ -121,6 +121,8 @@ int main(int argc, char** argv) {
     }
     modules.push_back(module);
   }
+  unsigned sites_changed_by_load = 0;
+  for (int i = 0; i < 3; ++i) sites_changed_by_load += site_bytes(sites[i]) != original[i] ? 1 : 0;
   HANDLE held_log = INVALID_HANDLE_VALUE;
 
   std::vector<sim::host_call> last_drawn;
@@ -183,9 +185,10 @@ int main(int argc, char** argv) {
   std::FILE* summary = std::fopen((out_dir / "summary.json").string().c_str(), "wb");
   if (summary) {
     std::fprintf(summary,
-                 "{\"frames\":%d,\"last_drawn_frame\":%d,\"rings_in_last_drawn_frame\":%u,\"sites_restored\":%s,"
-                 "\"private_bytes_early\":%zu,\"private_bytes_end\":%zu}\n",
-                 world.frame, last_drawn_frame, rings, restored ? "true" : "false", memory_early, memory_end);
+                 "{\"frames\":%d,\"last_drawn_frame\":%d,\"rings_in_last_drawn_frame\":%u,\"sites_changed_by_load\":%u,"
+                 "\"sites_restored\":%s,\"private_bytes_early\":%zu,\"private_bytes_end\":%zu}\n",
+                 world.frame, last_drawn_frame, rings, sites_changed_by_load, restored ? "true" : "false", memory_early,
+                 memory_end);
     std::fclose(summary);
   }
   std::printf("hostsim: %d frames, %u rings in frame %d, call sites %s\n", world.frame, rings, last_drawn_frame,

@@ -133,6 +133,7 @@ TEST(WinePluginTest, TypicalStartWritesTheLogByteForByte) {
                                "Draw event is running\r\n"
                                "frame 600: loaded=1 peds_in_range=0 rings_drawn=0 projection_failed=0 (counts since last line)\r\n";
   EXPECT_EQ(r.log(), expected);
+  EXPECT_EQ(r.summary["sites_changed_by_load"], 3);
   EXPECT_TRUE(sites_restored(r));
   EXPECT_EQ(r.calls("RwTexDictionaryDestroy").size(), 1u);
 }
@@ -167,6 +168,7 @@ TEST(WinePluginTest, UnservedBuildsTouchNothingAndCallNothing) {
     ASSERT_EQ(r.exit_code, 0) << r.error;
     EXPECT_FALSE(r.has_log()) << id;
     ASSERT_EQ(r.trace.size(), 1u) << id;  // only the unload line
+    EXPECT_EQ(r.summary["sites_changed_by_load"], 0) << id;
     EXPECT_TRUE(sites_restored(r)) << id;
   }
 }
