@@ -215,6 +215,43 @@ TEST(TxdFileTest, EveryTruncationIsRejectedWithoutReadingPastTheEnd) {
   }
 }
 
+// Byte offsets of every chunk's size field, containers walked into.
+void size_fields(const byte_list& b, std::size_t begin, std::size_t end, std::vector<std::size_t>& out) {
+  while (begin + 12 <= end) {
+    std::uint32_t type, size;
+    std::memcpy(&type, &b[begin], 4);
+    std::memcpy(&size, &b[begin + 4], 4);
+    out.push_back(begin + 4);
+    if (type == 0x16 || type == 0x15) size_fields(b, begin + 12, begin + 12 + size, out);
+    begin += 12 + size;
+  }
+}
+
+TEST(TxdFileTest, EveryDamagedChunkSizeIsRejected) {
+  const byte_list good = dictionary_of({native_struct("hpbg", 0x0500, 21, 2, 2, 32, 0, {byte_list(16, 1)}),
+                                        native_struct("hpfg", 0x0500, 21, 2, 2, 32, 0, {byte_list(16, 2)})});
+  std::vector<std::size_t> fields;
+  size_fields(good, 0, good.size(), fields);
+  // The level sizes inside the two texture structs, too.
+  for (std::size_t at = 0; at + 4 <= good.size(); ++at) {
+    std::uint32_t v;
+    std::memcpy(&v, &good[at], 4);
+    if (v == 16 && good[at + 4] == good[at + 5] && (good[at + 4] == 1 || good[at + 4] == 2)) fields.push_back(at);
+  }
+  ASSERT_EQ(fields.size(), 1u + 1u + 2u * 3u + 1u + 2u);
+  for (std::size_t at : fields) {
+    std::uint32_t size;
+    std::memcpy(&size, &good[at], 4);
+    for (std::uint32_t damaged : {size + 1, size - 1, size + 12, 0xFFFFFFFFu, size ^ 0x80000000u}) {
+      byte_list bad = good;
+      std::memcpy(&bad[at], &damaged, 4);
+      const txd::read_result r = parse(bad);
+      EXPECT_FALSE(r.ok) << "size field at byte " << at << " set to " << damaged;
+      EXPECT_NE(r.error.find("at byte"), std::string::npos) << r.error;
+    }
+  }
+}
+
 TEST(TxdFileTest, DamagedSizeAndCountFieldsAreRejectedOrReadSafely) {
   const byte_list good = dictionary_of({native_struct("hpbg", 0x0500, 21, 2, 2, 32, 0, {byte_list(16, 1)})});
   const std::uint32_t damage[] = {0, 1, 3, 0x7FFFFFFF, 0xFFFFFFFF, 0xFFFFFFF4};
