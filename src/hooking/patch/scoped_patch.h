@@ -42,8 +42,6 @@ class scoped_basic : public scoped_base {
   }
 
   bool has_saved() const { return saved; }
-  std::uintptr_t saved_address() const { return address; }
-  const std::uint8_t* saved_bytes() const { return buffer; }
 
  protected:
   std::uint8_t buffer[bufsize] = {};
