@@ -88,10 +88,7 @@ TEST_F(DiagnosticLogTest, LineFeedInsideAnArgumentIsWrittenAsItIs) {
 TEST_F(DiagnosticLogTest, UnwritableLogLosesItsLinesAndNothingElse) {
   std::filesystem::create_directory(test::log_path());  // a folder where the file should be
   test::write_ring_txd(txd_place::beside_plugin);
-  sim::ped_setup p;
-  p.slot = 3;
-  p.position = {2.0f, 0.0f, 0.0f};
-  world.add_ped(p);
+  test::add_ped(3, {2.0f, 0.0f, 0.0f});
   world.start_up();
   world.draw();
   EXPECT_TRUE(state.textures_loaded);

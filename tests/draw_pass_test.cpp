@@ -8,7 +8,6 @@
 namespace {
 
 using sim::call_kind;
-using sim::ped_setup;
 using test::txd_place;
 using lines = std::vector<std::string>;
 
@@ -19,13 +18,7 @@ class DrawPassTest : public test::OverlayTest {
     world.start_up();
     ASSERT_TRUE(state.textures_loaded);
   }
-  void add_ped(int slot, float x, float y = 0.0f, bool reject = false) {
-    ped_setup s;
-    s.slot = slot;
-    s.position = {x, y, 0.0f};
-    s.reject_transform = reject;
-    world.add_ped(s);
-  }
+  void add_ped(int slot, float x, float y = 0.0f, bool reject = false) { test::add_ped(slot, {x, y, 0.0f}, reject); }
   // The frames on which the game's loader was asked for candidate 1.
   std::vector<std::int32_t> load_frames() {
     std::vector<std::int32_t> frames;

@@ -61,10 +61,7 @@ TEST_F(PluginLifecycleTest, ShutdownWithoutADictionaryMakesNoHostCall) {
 
 TEST_F(PluginLifecycleTest, FramesAfterAShutdownDrawNothingUntilTheNextRetryLoads) {
   test::write_ring_txd(txd_place::beside_plugin);
-  sim::ped_setup p;
-  p.slot = 3;
-  p.position = {2.0f, 0.0f, 0.0f};
-  world.add_ped(p);
+  test::add_ped(3, {2.0f, 0.0f, 0.0f});
   world.start_up();
   for (int i = 0; i < 10; ++i) world.draw();
   world.shutdown();
@@ -209,10 +206,7 @@ TEST(PluginModuleTest, TwoPluginsInOneGameBothDrawAndUnloadToTheOriginalBytes) {
     const std::string second = test::game_dir().root + "/second_copy.so";
     std::filesystem::copy_file(NATIVE_PLUGIN_PATH, second);
     test::write_ring_txd(txd_place::beside_plugin);
-    sim::ped_setup p;
-    p.slot = 3;
-    p.position = {2.0f, 0.0f, 0.0f};
-    world.add_ped(p);
+    test::add_ped(3, {2.0f, 0.0f, 0.0f});
     {
       loaded_plugin first(NATIVE_PLUGIN_PATH);
       {

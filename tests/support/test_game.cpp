@@ -103,6 +103,14 @@ std::vector<std::string> log_lines() {
   return lines;
 }
 
+std::uint8_t* add_ped(int slot, sim::vec3 position, bool reject_transform) {
+  sim::ped_setup p;
+  p.slot = slot;
+  p.position = position;
+  p.reject_transform = reject_transform;
+  return sim::host_world::get().add_ped(p);
+}
+
 void prepare_plugin() {
   static const bool ready = [] {
     game_dir();

@@ -37,6 +37,9 @@ std::string log_text();
 // The log split at its CR LF line ends.
 std::vector<std::string> log_lines();
 
+// A healthy, visible pedestrian on foot at position, in slot.
+std::uint8_t* add_ped(int slot, sim::vec3 position, bool reject_transform = false);
+
 // Lays out the game, the folder and the plugin object, once per process.
 void prepare_plugin();
 // An empty scene, a fresh plugin state, no files, nothing recorded.
