@@ -34,7 +34,7 @@ void prepare() {
     sim::host_world& world = sim::host_world::get();
     world.start_up();
     if (!overlay::state().textures_loaded) std::abort();
-    sim::game_image::get().write_call_site(reference_site, reinterpret_cast<const void*>(&sim::host_world::game_drawing));
+    sim::site_function::write_call(reference_site, reinterpret_cast<const void*>(&sim::host_world::game_drawing));
     reference_hub().add_handler(reference_hub().after, &reference_draw_handler);
     return true;
   }();

@@ -11,25 +11,37 @@ game_image& game_image::get() {
 
 // The first page holds the executable's own headers in hostsim.exe; no
 // host address the plugin uses lies there.
-void game_image::clear() { std::memset(at(image_begin + 0x1000), 0, image_size - 0x1000); }
+void game_image::clear() {
+  memory::protect(at(code_begin), image_end - code_begin, memory::access::read_write);
+  sealed_ = false;
+  std::memset(at(code_begin), 0, image_end - code_begin);
+}
+
+void game_image::seal() {
+  memory::protect(at(code_begin), code_end - code_begin, memory::access::read_execute);
+  memory::protect(at(code_end), image_end - code_end, memory::access::read_write);
+  sealed_ = true;
+}
 
 void game_image::write(host_address address, const void* bytes, std::size_t size) {
+  const bool in_code = sealed_ && address < code_end && address + size > code_begin;
+  if (!in_code) {
+    std::memcpy(at(address), bytes, size);
+    return;
+  }
+  constexpr std::uintptr_t page = 0x1000;
+  const std::uintptr_t first = running(address) & ~(page - 1);
+  const std::size_t span = ((running(address) + size + page - 1) & ~(page - 1)) - first;
+  auto* pages = reinterpret_cast<void*>(first);
+  memory::protect(pages, span, memory::access::read_write);
   std::memcpy(at(address), bytes, size);
+  memory::protect(pages, span, memory::access::read_execute);
 }
 
 void game_image::write_word(host_address address, std::uint32_t word) { write(address, &word, 4); }
 
-void game_image::write_call_site(host_address site, const void* callee) {
-  const auto from = reinterpret_cast<std::uintptr_t>(at(site));
-  const std::uint32_t displacement = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(callee) - (from + 5));
-  std::uint8_t bytes[call_site_size] = {0xE8, 0, 0, 0, 0, 0xC3};
-  std::memcpy(bytes + 1, &displacement, 4);
-  write(site, bytes, sizeof bytes);
-}
-
 void game_image::write_jump_stub(host_address address, const void* target) {
-  const auto from = reinterpret_cast<std::uintptr_t>(at(address));
-  const std::uint32_t displacement = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(target) - (from + 5));
+  const std::uint32_t displacement = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(target) - (running(address) + 5));
   std::uint8_t bytes[5] = {0xE9, 0, 0, 0, 0};
   std::memcpy(bytes + 1, &displacement, 4);
   write(address, bytes, sizeof bytes);

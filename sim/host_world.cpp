@@ -1,5 +1,7 @@
 #include "host_world.h"
 
+#include "site_function.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -31,9 +33,9 @@ bool host_world::lay_out(std::uint32_t version, std::uintptr_t base) {
   if (!image.map(base)) return false;
   image.clear();
   image.write_probe(version);
-  image.write_call_site(host::addr::start_up_site, reinterpret_cast<const void*>(&game_start_up));
-  image.write_call_site(host::addr::drawing_site, reinterpret_cast<const void*>(&game_drawing));
-  image.write_call_site(host::addr::shutdown_site, reinterpret_cast<const void*>(&game_shutdown));
+  for (host_address site : event_sites) site_function::write_call(site, game_callee(site));
+  foreign_module::get().clear();
+  site_function::clear_mismatches();
   image.write_jump_stub(host::addr::load_txd, reinterpret_cast<const void*>(&load_txd));
   image.write_jump_stub(host::addr::tex_dictionary_for_all_textures, reinterpret_cast<const void*>(&for_all_textures));
   image.write_jump_stub(host::addr::tex_dictionary_find_named_texture, reinterpret_cast<const void*>(&find_named_texture));
@@ -43,7 +45,18 @@ bool host_world::lay_out(std::uint32_t version, std::uintptr_t base) {
   image.write_jump_stub(host::addr::im3d_end, reinterpret_cast<const void*>(&im3d_end));
   image.write_jump_stub(host::addr::player_pedestrian, reinterpret_cast<const void*>(&player_pedestrian));
   reset_scene();
+  image.seal();
   return true;
+}
+
+const void* host_world::game_callee(host_address site) {
+  if (site == host::addr::start_up_site) return reinterpret_cast<const void*>(&game_start_up);
+  if (site == host::addr::drawing_site) return reinterpret_cast<const void*>(&game_drawing);
+  return reinterpret_cast<const void*>(&game_shutdown);
+}
+
+bool host_world::patch_by_another_module(host_address site, foreign_form form) {
+  return foreign_module::get().patch(site, form, game_callee(site));
 }
 
 void host_world::reset_scene() {
@@ -156,12 +169,6 @@ void host_world::set_camera_without_matrix() {
 
 void host_world::set_area(std::int32_t area) { game_image::get().write_word(host::addr::current_area, static_cast<std::uint32_t>(area)); }
 
-void* host_world::run_site(host_address site) {
-  using site_fn = void*(HOST_CDECL*)();
-  site_fn volatile entry = reinterpret_cast<site_fn>(game_image::get().at(site));
-  return entry();
-}
-
 void* host_world::start_up() { return run_site(host::addr::start_up_site); }
 
 void* host_world::draw() {
@@ -171,6 +178,8 @@ void* host_world::draw() {
 }
 
 void* host_world::shutdown() { return run_site(host::addr::shutdown_site); }
+
+void* host_world::run_site(host_address site) { return site_function::run(site); }
 
 void host_world::record(host_call call) {
   if (recording) calls.push_back(std::move(call));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "foreign_patch.h"
 #include "game_image.h"
 #include "host/host_services.h"
 #include "txd_file.h"
@@ -94,7 +95,15 @@ class host_world {
   void set_camera_without_matrix();
   void set_area(std::int32_t area);
 
-  // Events, run by executing the game's call sites.
+  // The three hooked call sites, in the order the plugin patches them.
+  static constexpr host_address event_sites[3] = {host::addr::start_up_site, host::addr::drawing_site,
+                                                  host::addr::shutdown_site};
+  // The game's own function that a site calls.
+  static const void* game_callee(host_address site);
+  // Another module's patch at site, as if it had loaded before the plugin.
+  bool patch_by_another_module(host_address site, foreign_form form);
+
+  // Events, run by calling the game functions that hold the call sites.
   void* start_up();
   void* draw();
   void* shutdown();

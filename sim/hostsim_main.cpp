@@ -1,30 +1,48 @@
 // hostsim: loads the real plugin into a simulated game, as a plugin loader
-// does, runs a scenario's events through the game's call sites and records
+// does, runs a scenario's events through the game's functions and records
 // what the plugin asked of the game.
 //
 //   hostsim.exe --plugin FILE --scenario FILE --out DIR [--txd FILE]
+//
+// Its own files go through the wide-character API, so that folders named in
+// any script work. Exit codes: 0 the run completed, 2 a bad scenario or
+// command line, 3 the plugin could not be set up or loaded, 4 the game
+// faulted or its registers or stack were changed across a hooked call.
 #include <windows.h>
 #include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "foreign_patch.h"
 #include "game_image.h"
 #include "host_world.h"
+#include "png_io.h"
 #include "preview.h"
 #include "scenario.h"
+#include "site_function.h"
 #include "trace_writer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
+constexpr const char* usage = "usage: hostsim --plugin FILE --scenario FILE --out DIR [--txd FILE]";
+
 int refuse(int code, const std::string& reason) {
   std::fprintf(stderr, "hostsim: %s\n", reason.c_str());
   return code;
+}
+
+// For messages: the path in UTF-8.
+std::string shown(const fs::path& p) {
+  const std::u8string u = p.u8string();
+  return std::string(u.begin(), u.end());
 }
 
 std::size_t private_bytes() {
@@ -34,42 +52,86 @@ std::size_t private_bytes() {
   return counters.PagefileUsage;
 }
 
-std::string exe_folder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH - 1);
-  return fs::path(path).parent_path().string();
+fs::path exe_folder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH - 1);
+  return fs::path(path).parent_path();
 }
 
-const sim::host_address sites[3] = {host::addr::start_up_site, host::addr::drawing_site, host::addr::shutdown_site};
+bool read_bytes(const fs::path& p, std::string* out) {
+  std::ifstream in(p, std::ios::binary);
+  if (!in) return false;
+  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
 
-std::vector<std::uint8_t> site_bytes(sim::host_address site) {
-  const std::uint8_t* p = sim::game_image::get().at(site);
-  return std::vector<std::uint8_t>(p, p + sim::call_site_size);
+std::FILE* open_for_writing(const fs::path& p) { return _wfopen(p.c_str(), L"wb"); }
+
+// The protection of every page of the game image and of the other module's
+// memory, to compare before the load and after the unload.
+std::vector<DWORD> page_protections() {
+  std::vector<std::pair<std::uintptr_t, std::size_t>> ranges = {
+      {sim::game_image::get().running(sim::code_begin), sim::image_end - sim::code_begin}};
+  for (const sim::foreign_module::region& r : sim::foreign_module::get().regions()) ranges.emplace_back(r.begin, r.size);
+  std::vector<DWORD> pages;
+  for (const auto& [begin, size] : ranges) {
+    for (std::uintptr_t p = begin; p < begin + size; p += 0x1000) {
+      MEMORY_BASIC_INFORMATION info{};
+      VirtualQuery(reinterpret_cast<void*>(p), &info, sizeof info);
+      pages.push_back(info.Protect);
+    }
+  }
+  return pages;
+}
+
+std::vector<std::vector<std::uint8_t>> site_functions() {
+  std::vector<std::vector<std::uint8_t>> out;
+  for (sim::host_address site : sim::host_world::event_sites) out.push_back(sim::site_function::bytes(site));
+  return out;
+}
+
+// A fault in the game's process ends the run with a report instead of
+// Windows' crash dialog.
+LONG WINAPI report_fault(EXCEPTION_POINTERS* e) {
+  const EXCEPTION_RECORD* r = e->ExceptionRecord;
+  if (r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r->NumberParameters >= 2) {
+    const char* how = r->ExceptionInformation[0] == 1 ? "writing" : r->ExceptionInformation[0] == 8 ? "executing" : "reading";
+    std::fprintf(stderr, "hostsim: the game faulted: access violation %s 0x%08lX at 0x%08lX\n", how,
+                 static_cast<unsigned long>(r->ExceptionInformation[1]),
+                 static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(r->ExceptionAddress)));
+  } else {
+    std::fprintf(stderr, "hostsim: the game faulted: exception 0x%08lX at 0x%08lX\n",
+                 static_cast<unsigned long>(r->ExceptionCode),
+                 static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(r->ExceptionAddress)));
+  }
+  std::fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), 4);
+  return EXCEPTION_EXECUTE_HANDLER;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  std::string plugin, scenario_path, out, txd_file = exe_folder() + "/DEVIZAR.txd";
+int wmain(int argc, wchar_t** argv) {
+  fs::path plugin, scenario_path, out, txd_file = exe_folder() / "DEVIZAR.txd";
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (i + 1 >= argc) return refuse(2, "usage: hostsim --plugin FILE --scenario FILE --out DIR [--txd FILE]");
-    if (a == "--plugin") {
+    const std::wstring a = argv[i];
+    if (i + 1 >= argc) return refuse(2, usage);
+    if (a == L"--plugin") {
       plugin = argv[++i];
-    } else if (a == "--scenario") {
+    } else if (a == L"--scenario") {
       scenario_path = argv[++i];
-    } else if (a == "--out") {
+    } else if (a == L"--out") {
       out = argv[++i];
-    } else if (a == "--txd") {
+    } else if (a == L"--txd") {
       txd_file = argv[++i];
     } else {
-      return refuse(2, "unknown option " + a);
+      return refuse(2, "unknown option " + shown(a));
     }
   }
-  if (plugin.empty() || scenario_path.empty() || out.empty()) {
-    return refuse(2, "usage: hostsim --plugin FILE --scenario FILE --out DIR [--txd FILE]");
-  }
-  const sim::scenario_result parsed = sim::read_scenario(scenario_path);
+  if (plugin.empty() || scenario_path.empty() || out.empty()) return refuse(2, usage);
+  std::string scenario_text;
+  if (!read_bytes(scenario_path, &scenario_text)) return refuse(2, "scenario: cannot open " + shown(scenario_path));
+  const sim::scenario_result parsed = sim::parse_scenario(scenario_text);
   if (!parsed.ok) return refuse(2, parsed.error);
   const sim::scenario& scene = parsed.value;
 
@@ -80,49 +142,53 @@ int main(int argc, char** argv) {
   fs::remove_all(game, ec);
   fs::create_directories(game / "scripts", ec);
   if (!fs::copy_file(plugin, game / "scripts" / "MorvaHealthRing.asi", fs::copy_options::overwrite_existing, ec)) {
-    return refuse(3, "cannot copy the plugin " + plugin + ": " + ec.message());
+    return refuse(3, "cannot copy the plugin " + shown(plugin) + ": " + ec.message());
   }
   txd::dictionary textures;
   if (scene.txd != sim::txd_location::none) {
     const fs::path place = game / sim::txd_relative_path(scene.txd);
     fs::create_directories(place.parent_path(), ec);
+    std::string bytes;
+    if (!read_bytes(txd_file, &bytes)) return refuse(3, "cannot read the texture dictionary " + shown(txd_file));
     if (!fs::copy_file(txd_file, place, fs::copy_options::overwrite_existing, ec)) {
-      return refuse(3, "cannot place the texture dictionary " + txd_file + ": " + ec.message());
+      return refuse(3, "cannot place the texture dictionary " + shown(txd_file) + ": " + ec.message());
     }
-    txd::read_result r = txd::read_file(txd_file);
-    if (!r.ok) return refuse(3, txd_file + ": " + r.error);
+    txd::read_result r = txd::read(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    if (!r.ok) return refuse(3, shown(txd_file) + ": " + r.error);
     textures = std::move(r.dict);
   }
   fs::current_path(game, ec);
-  if (ec) return refuse(3, "cannot enter " + game.string() + ": " + ec.message());
+  if (ec) return refuse(3, "cannot enter " + shown(game) + ": " + ec.message());
 
   sim::host_world& world = sim::host_world::get();
   if (!world.lay_out(scene.game_version)) return refuse(3, "cannot lay out the game image at 0x400000");
-  std::vector<std::uint8_t> original[3];
-  for (int i = 0; i < 3; ++i) original[i] = site_bytes(sites[i]);
   sim::apply_scene(scene, world);
   world.recording = scene.trace;
+  const std::vector<std::vector<std::uint8_t>> original = site_functions();
+  const std::vector<DWORD> protections = page_protections();
 
-  std::FILE* trace = std::fopen((out_dir / "trace.jsonl").string().c_str(), "wb");
-  if (!trace) return refuse(3, "cannot write " + (out_dir / "trace.jsonl").string());
+  std::FILE* trace = open_for_writing(out_dir / "trace.jsonl");
+  if (!trace) return refuse(3, "cannot write " + shown(out_dir / "trace.jsonl"));
 
-  std::vector<std::string> plugins = {"scripts\\MorvaHealthRing.asi"};
+  SetUnhandledExceptionFilter(&report_fault);
+  std::vector<std::wstring> plugins = {L"scripts\\MorvaHealthRing.asi"};
   if (scene.second_plugin) {
     fs::copy_file(game / "scripts" / "MorvaHealthRing.asi", game / "scripts" / "MorvaHealthRingCopy.asi",
                   fs::copy_options::overwrite_existing, ec);
-    plugins.push_back("scripts\\MorvaHealthRingCopy.asi");
+    plugins.push_back(L"scripts\\MorvaHealthRingCopy.asi");
   }
   std::vector<HMODULE> modules;
-  for (const std::string& name : plugins) {
-    HMODULE module = LoadLibraryA(name.c_str());
+  for (const std::wstring& name : plugins) {
+    HMODULE module = LoadLibraryW(name.c_str());
     if (!module) {
       std::fclose(trace);
-      return refuse(3, "cannot load " + name + " (error " + std::to_string(GetLastError()) + ")");
+      return refuse(3, "cannot load " + shown(name) + " (error " + std::to_string(GetLastError()) + ")");
     }
     modules.push_back(module);
   }
+  const std::vector<std::vector<std::uint8_t>> loaded = site_functions();
   unsigned sites_changed_by_load = 0;
-  for (int i = 0; i < 3; ++i) sites_changed_by_load += site_bytes(sites[i]) != original[i] ? 1 : 0;
+  for (int i = 0; i < 3; ++i) sites_changed_by_load += loaded[i] != original[i] ? 1 : 0;
   HANDLE held_log = INVALID_HANDLE_VALUE;
 
   std::vector<sim::host_call> last_drawn;
@@ -134,6 +200,7 @@ int main(int argc, char** argv) {
   const std::uint64_t early_sample_at = total_draws / 10;
   std::size_t memory_early = 0;
   std::uint64_t draws = 0;
+  unsigned events[3] = {};  // start-up, drawing, shutdown
   auto flush = [&] {
     sim::write_trace(trace, world.calls);
     world.calls.clear();
@@ -141,12 +208,18 @@ int main(int argc, char** argv) {
   for (const sim::scenario_event& e : scene.events) {
     for (std::uint32_t n = 0; n < e.repeat; ++n) {
       switch (e.kind) {
-        case sim::event_kind::start_up: world.start_up(); break;
-        case sim::event_kind::shutdown: world.shutdown(); break;
+        case sim::event_kind::start_up:
+          world.start_up();
+          ++events[0];
+          break;
+        case sim::event_kind::shutdown:
+          world.shutdown();
+          ++events[2];
+          break;
         case sim::event_kind::hold_log:
           if (held_log == INVALID_HANDLE_VALUE) {
-            held_log = CreateFileA("scripts\\MorvaHealthRing.log", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            held_log = CreateFileW(L"scripts\\MorvaHealthRing.log", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
           }
           break;
         case sim::event_kind::release_log:
@@ -155,6 +228,7 @@ int main(int argc, char** argv) {
           break;
         case sim::event_kind::draw:
           world.draw();
+          ++events[1];
           ++draws;
           if (!world.accepted_fans().empty()) {
             last_drawn = world.accepted_fans();
@@ -172,26 +246,48 @@ int main(int argc, char** argv) {
   if (held_log != INVALID_HANDLE_VALUE) CloseHandle(held_log);
   // Unloaded in the reverse order of loading.
   for (auto it = modules.rbegin(); it != modules.rend(); ++it) FreeLibrary(*it);
-  bool restored = true;
-  for (int i = 0; i < 3; ++i) restored = restored && site_bytes(sites[i]) == original[i];
-  std::fprintf(trace, "{\"frame\":%d,\"call\":\"unload\",\"sites_restored\":%s}\n", world.frame, restored ? "true" : "false");
+  const bool restored = site_functions() == original;
+  const bool protections_restored = page_protections() == protections;
+  const std::uint32_t mismatches = sim::site_function::mismatches();
+  std::fprintf(trace, "{\"frame\":%d,\"call\":\"unload\",\"sites_restored\":%s,\"protections_restored\":%s}\n",
+               world.frame, restored ? "true" : "false", protections_restored ? "true" : "false");
   std::fclose(trace);
 
   const txd::image picture = sim::render_preview(scene, last_drawn, textures);
-  txd::save_png((out_dir / "preview.png").string(), picture);
+  const std::vector<std::uint8_t> png = txd::png_bytes(picture);
+  if (std::FILE* f = open_for_writing(out_dir / "preview.png")) {
+    std::fwrite(png.data(), 1, png.size(), f);
+    std::fclose(f);
+  }
 
   unsigned rings = 0;
   for (const sim::host_call& fan : last_drawn) rings += fan.texture == "hpbg" ? 1 : 0;
-  std::FILE* summary = std::fopen((out_dir / "summary.json").string().c_str(), "wb");
-  if (summary) {
+  std::string per_site[3];
+  const char* names[3] = {"start_up", "drawing", "shutdown"};
+  const char* sep = "";
+  for (int i = 0; i < 3; ++i) {
+    const sim::host_address site = sim::host_world::event_sites[i];
+    per_site[0] += std::string(sep) + "\"" + names[i] + "\":" + std::to_string(events[i]);
+    per_site[1] += std::string(sep) + "\"" + names[i] + "\":" + std::to_string(world.game_calls[i]);
+    per_site[2] += std::string(sep) + "\"" + names[i] + "\":" + std::to_string(sim::foreign_module::get().runs(site));
+    sep = ",";
+  }
+  if (std::FILE* summary = open_for_writing(out_dir / "summary.json")) {
     std::fprintf(summary,
                  "{\"frames\":%d,\"last_drawn_frame\":%d,\"rings_in_last_drawn_frame\":%u,\"sites_changed_by_load\":%u,"
-                 "\"sites_restored\":%s,\"private_bytes_early\":%zu,\"private_bytes_end\":%zu}\n",
-                 world.frame, last_drawn_frame, rings, sites_changed_by_load, restored ? "true" : "false", memory_early,
-                 memory_end);
+                 "\"sites_restored\":%s,\"protections_restored\":%s,\"register_mismatches\":%u,"
+                 "\"events\":{%s},\"game_function_runs\":{%s},\"foreign_code_runs\":{%s},"
+                 "\"private_bytes_early\":%zu,\"private_bytes_end\":%zu}\n",
+                 world.frame, last_drawn_frame, rings, sites_changed_by_load, restored ? "true" : "false",
+                 protections_restored ? "true" : "false", static_cast<unsigned>(mismatches), per_site[0].c_str(),
+                 per_site[1].c_str(), per_site[2].c_str(), memory_early, memory_end);
     std::fclose(summary);
   }
-  std::printf("hostsim: %d frames, %u rings in frame %d, call sites %s\n", world.frame, rings, last_drawn_frame,
-              restored ? "restored" : "NOT restored");
+  std::printf("hostsim: %d frames, %u rings in frame %d, call sites %s, page protections %s\n", world.frame, rings,
+              last_drawn_frame, restored ? "restored" : "NOT restored", protections_restored ? "restored" : "NOT restored");
+  if (mismatches != 0) {
+    return refuse(4, "the game's registers or stack were changed across " + std::to_string(mismatches) +
+                         " hooked call(s)");
+  }
   return 0;
 }

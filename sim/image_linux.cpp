@@ -4,13 +4,27 @@
 
 namespace sim {
 
+namespace memory {
+
+void* allocate(std::size_t size) {
+  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return p == MAP_FAILED ? nullptr : p;
+}
+
+bool protect(void* address, std::size_t size, access how) {
+  const int prot = how == access::read_execute ? PROT_READ | PROT_EXEC : PROT_READ | PROT_WRITE;
+  return mprotect(address, size, prot) == 0;
+}
+
+}  // namespace memory
+
 bool game_image::map(std::uintptr_t base) {
   if (base_ == base) return true;
   if (base_ != 0) {
     munmap(reinterpret_cast<void*>(base_), image_size);
     base_ = 0;
   }
-  void* p = mmap(reinterpret_cast<void*>(base), image_size, PROT_READ | PROT_WRITE | PROT_EXEC,
+  void* p = mmap(reinterpret_cast<void*>(base), image_size, PROT_READ | PROT_WRITE,
                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
   if (p == MAP_FAILED) return false;
   if (reinterpret_cast<std::uintptr_t>(p) != base) {
@@ -18,6 +32,7 @@ bool game_image::map(std::uintptr_t base) {
     return false;
   }
   base_ = base;
+  sealed_ = false;
   return true;
 }
 

@@ -9,13 +9,25 @@ __attribute__((section(".gameimg"), used)) static char game_region[sim::image_en
 
 namespace sim {
 
+namespace memory {
+
+void* allocate(std::size_t size) {
+  return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+bool protect(void* address, std::size_t size, access how) {
+  DWORD old = 0;
+  return VirtualProtect(address, size, how == access::read_execute ? PAGE_EXECUTE_READ : PAGE_READWRITE, &old) != FALSE;
+}
+
+}  // namespace memory
+
 bool game_image::map(std::uintptr_t base) {
   if (base != image_begin) return false;
   if (reinterpret_cast<std::uintptr_t>(game_region) != image_begin + 0x1000) return false;
   if (base_ == base) return true;
-  DWORD old = 0;
-  if (!VirtualProtect(game_region, sizeof game_region, PAGE_EXECUTE_READWRITE, &old)) return false;
   // The page of the headers stays as the loader made it; nothing in it is read.
+  if (!memory::protect(game_region, sizeof game_region, memory::access::read_write)) return false;
   base_ = base;
   return true;
 }

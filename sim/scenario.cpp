@@ -88,6 +88,30 @@ scenario_event event(const json& value, const std::string& field) {
   fail(field, "'" + s + "' is none of start_up, draw, draw*N (N from 1 to 100000000), shutdown, hold_log, release_log");
 }
 
+foreign_patch_setup foreign_patch(const json& value, const std::string& field) {
+  object_at(value, field);
+  only_keys(value, field, {"site", "form"});
+  if (!value.contains("site")) fail(field + ".site", "missing");
+  if (!value.contains("form")) fail(field + ".form", "missing");
+  if (!value["site"].is_string()) fail(field + ".site", "expected a string");
+  if (!value["form"].is_string()) fail(field + ".form", "expected a string");
+  foreign_patch_setup p{};
+  const std::string site = value["site"].get<std::string>();
+  bool known = false;
+  for (host_address s : host_world::event_sites) {
+    if (site == site_name(s)) {
+      p.site = s;
+      known = true;
+    }
+  }
+  if (!known) fail(field + ".site", "'" + site + "' is none of start_up, drawing, shutdown");
+  const std::string form = value["form"].get<std::string>();
+  if (!foreign_form_named(form, &p.form)) {
+    fail(field + ".form", "'" + form + "' is none of call, jmp, call_indirect, jmp_indirect");
+  }
+  return p;
+}
+
 ped_setup pedestrian(const json& value, const std::string& field, int pool_size) {
   object_at(value, field);
   only_keys(value, field, {"slot", "position", "health", "max_health", "in_vehicle", "visible", "area", "use_matrix",
@@ -113,7 +137,8 @@ ped_setup pedestrian(const json& value, const std::string& field, int pool_size)
 
 scenario interpret(const json& root) {
   object_at(root, "scenario");
-  only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace", "second_plugin"});
+  only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace", "second_plugin",
+                         "foreign_patches"});
   scenario s;
   if (root.contains("game_version")) {
     const std::int64_t v = integer(root["game_version"], "game_version");
@@ -168,6 +193,18 @@ scenario interpret(const json& root) {
   }
   if (root.contains("trace")) s.trace = boolean(root["trace"], "trace");
   if (root.contains("second_plugin")) s.second_plugin = boolean(root["second_plugin"], "second_plugin");
+  if (root.contains("foreign_patches")) {
+    const json& patches = root["foreign_patches"];
+    if (!patches.is_array()) fail("foreign_patches", "expected a list");
+    for (std::size_t i = 0; i < patches.size(); ++i) {
+      const std::string field = "foreign_patches[" + std::to_string(i) + "]";
+      const foreign_patch_setup p = foreign_patch(patches[i], field);
+      for (const foreign_patch_setup& earlier : s.foreign_patches) {
+        if (earlier.site == p.site) fail(field + ".site", std::string(site_name(p.site)) + " is patched already");
+      }
+      s.foreign_patches.push_back(p);
+    }
+  }
   return s;
 }
 
@@ -211,6 +248,14 @@ void apply_scene(const scenario& s, host_world& world) {
     world.remove_player();
   }
   for (const ped_setup& p : s.peds) world.add_ped(p);
+  for (const foreign_patch_setup& p : s.foreign_patches) world.patch_by_another_module(p.site, p.form);
+}
+
+const char* site_name(host_address site) {
+  if (site == host::addr::start_up_site) return "start_up";
+  if (site == host::addr::drawing_site) return "drawing";
+  if (site == host::addr::shutdown_site) return "shutdown";
+  return "";
 }
 
 std::string txd_relative_path(txd_location where) {

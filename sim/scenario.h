@@ -27,6 +27,12 @@ struct scenario_event {
   std::uint32_t repeat = 1;
 };
 
+// Another module's patch at one of the three sites, laid before the plugin loads.
+struct foreign_patch_setup {
+  host_address site;
+  foreign_form form;
+};
+
 struct scenario {
   std::uint32_t game_version = 1001;
   std::int32_t area = 0;
@@ -38,7 +44,11 @@ struct scenario {
   std::vector<scenario_event> events = {{event_kind::start_up, 1}, {event_kind::draw, 600}, {event_kind::shutdown, 1}};
   bool trace = true;  // false: trace.jsonl holds only the unload line
   bool second_plugin = false;  // a copy of the plugin under another name, loaded after it
+  std::vector<foreign_patch_setup> foreign_patches;
 };
+
+// "start_up", "drawing", "shutdown".
+const char* site_name(host_address site);
 
 struct scenario_result {
   bool ok = false;

@@ -11,6 +11,8 @@
 #include "hooking/patch/hooking.h"
 #include "platform/os.h"
 #include "support/allocation_counter.h"
+#include "foreign_patch.h"
+#include "site_function.h"
 #include "support/test_sites.h"
 
 namespace {
@@ -44,13 +46,12 @@ class CallHookTest : public ::testing::Test {
     os::reset_control();
     trace.clear();
     test::game_function_calls = 0;
-    test::other_module_calls = 0;
   }
   void TearDown() override { os::reset_control(); }
 };
 
 TEST_F(CallHookTest, ThreeHooksRunLastRegisteredFirstAndTheResultTravelsBack) {
-  constexpr hooking::host_address site = 0x401400;
+  constexpr hooking::host_address site = 0x402000;
   test::make_site(site);
   const bytes original = test::site_bytes(site);
   EXPECT_EQ(test::run_site(site), game_result());
@@ -71,7 +72,7 @@ TEST_F(CallHookTest, ThreeHooksRunLastRegisteredFirstAndTheResultTravelsBack) {
 }
 
 TEST_F(CallHookTest, HookSeesAndMayChangeWhatTheEarlierHooksReturn) {
-  constexpr hooking::host_address site = 0x401410;
+  constexpr hooking::host_address site = 0x402100;
   test::make_site(site);
   hooker<site> inner, outer;
   inner.install([](const hooker<site>::next_type& next) {
@@ -84,7 +85,7 @@ TEST_F(CallHookTest, HookSeesAndMayChangeWhatTheEarlierHooksReturn) {
 }
 
 TEST_F(CallHookTest, HookThatDoesNotCallNextKeepsTheGameFromRunning) {
-  constexpr hooking::host_address site = 0x401420;
+  constexpr hooking::host_address site = 0x402200;
   test::make_site(site);
   hooker<site> h;
   h.install([](const hooker<site>::next_type&) { return reinterpret_cast<void*>(7); });
@@ -93,17 +94,17 @@ TEST_F(CallHookTest, HookThatDoesNotCallNextKeepsTheGameFromRunning) {
 }
 
 TEST_F(CallHookTest, FirstHookPatchesTheSiteWithACallOfItsEntry) {
-  constexpr hooking::host_address site = 0x401430;
+  constexpr hooking::host_address site = 0x402300;
   const std::uintptr_t x = test::make_site(site);
   hooker<site> h;
   install_tracing(h, "h");
   EXPECT_TRUE(h.is_hooked());
   EXPECT_EQ(patch::call_target_at(x), reinterpret_cast<std::uintptr_t>(&manager<site>::call_hooks));
-  EXPECT_EQ(test::site_bytes(site)[5], 0xC3);  // the byte after the call is untouched
+  EXPECT_EQ(test::site_bytes(site)[5], 0x81);  // the check after the call is untouched
 }
 
 TEST_F(CallHookTest, ReRegisteringReplacesInPlaceWithoutPatchingAgain) {
-  constexpr hooking::host_address site = 0x401440;
+  constexpr hooking::host_address site = 0x402400;
   test::make_site(site);
   hooker<site> h1, h2;
   install_tracing(h1, "h1");
@@ -117,7 +118,7 @@ TEST_F(CallHookTest, ReRegisteringReplacesInPlaceWithoutPatchingAgain) {
 }
 
 TEST_F(CallHookTest, RemovingOneOfSeveralKeepsTheSitePatchedAndTheLastRestoresIt) {
-  constexpr hooking::host_address site = 0x401450;
+  constexpr hooking::host_address site = 0x402500;
   const std::uintptr_t x = test::make_site(site);
   const bytes original = test::site_bytes(site);
   hooker<site> h1, h2;
@@ -133,7 +134,7 @@ TEST_F(CallHookTest, RemovingOneOfSeveralKeepsTheSitePatchedAndTheLastRestoresIt
 }
 
 TEST_F(CallHookTest, UnhookingOutOfOrderKeepsTheRemainingChainIntact) {
-  constexpr hooking::host_address site = 0x401460;
+  constexpr hooking::host_address site = 0x402600;
   test::make_site(site);
   const bytes original = test::site_bytes(site);
   hooker<site> h1, h2, h3;
@@ -153,7 +154,7 @@ TEST_F(CallHookTest, UnhookingOutOfOrderKeepsTheRemainingChainIntact) {
 }
 
 TEST_F(CallHookTest, MovingAnInstalledHookKeepsTheSitePatchedAndPutsItsEntryLast) {
-  constexpr hooking::host_address site = 0x401470;
+  constexpr hooking::host_address site = 0x402700;
   const std::uintptr_t x = test::make_site(site);
   const bytes original = test::site_bytes(site);
   {
@@ -177,7 +178,7 @@ TEST_F(CallHookTest, MovingAnInstalledHookKeepsTheSitePatchedAndPutsItsEntryLast
 }
 
 TEST_F(CallHookTest, ManagerRestoreRemovesEveryHookAndLaterRemovalsOnlyClearTheirFlags) {
-  constexpr hooking::host_address site = 0x401480;
+  constexpr hooking::host_address site = 0x402800;
   test::make_site(site);
   const bytes original = test::site_bytes(site);
   hooker<site> h1, h2;
@@ -197,7 +198,7 @@ TEST_F(CallHookTest, ManagerRestoreRemovesEveryHookAndLaterRemovalsOnlyClearThei
 }
 
 TEST_F(CallHookTest, HookingAgainAfterFullRemovalSavesTheBytesAnew) {
-  constexpr hooking::host_address site = 0x401490;
+  constexpr hooking::host_address site = 0x402900;
   test::make_site(site);
   {
     hooker<site> h;
@@ -214,61 +215,70 @@ TEST_F(CallHookTest, HookingAgainAfterFullRemovalSavesTheBytesAnew) {
   EXPECT_EQ(test::site_bytes(site), original);
 }
 
-TEST_F(CallHookTest, SitePatchedByAnotherModuleWithACallChainsToItAndGetsItsBytesBack) {
-  constexpr hooking::host_address site = 0x4014A0;
-  game_image::get().write_call_site(site, reinterpret_cast<const void*>(&test::other_module_function));
-  const bytes theirs = test::site_bytes(site);
-  {
-    hooker<site> h;
-    install_tracing(h, "ours");
-    EXPECT_EQ(test::run_site(site), game_result());
-    EXPECT_EQ(trace, (std::vector<std::string>{"ours"}));
-    EXPECT_EQ(test::other_module_calls, 1u);
-  }
-  EXPECT_EQ(test::site_bytes(site), theirs);
-}
-
-TEST_F(CallHookTest, SitePatchedByAnotherModuleWithAJumpChainsToIt) {
-  constexpr hooking::host_address site = 0x4014B0;
-  test::make_site(site);
-  game_image::get().write_jump_stub(site, reinterpret_cast<const void*>(&test::other_module_function));
-  const bytes theirs = test::site_bytes(site);
-  EXPECT_EQ(test::run_site(site), game_result());
-  {
-    hooker<site> h;
-    install_tracing(h, "ours");
-    EXPECT_EQ(test::run_site(site), game_result());
-    EXPECT_EQ(test::other_module_calls, 2u);
-  }
-  EXPECT_EQ(test::site_bytes(site), theirs);
-}
-
-TEST_F(CallHookTest, SitePatchedThroughAPointerChainsToThePointedFunction) {
-  constexpr hooking::host_address site = 0x4014C0;
-  constexpr hooking::host_address slot = 0x4014F0;
-  for (std::uint8_t modrm : {0x15, 0x25}) {
-    const auto target = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&test::other_module_function));
-    game_image::get().write_word(slot, target);
-    const auto pointer = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(game_image::get().at(slot)));
-    bytes theirs = {0xFF, modrm, 0, 0, 0, 0, 0xC3};
-    std::memcpy(&theirs[2], &pointer, 4);
-    game_image::get().write(site, theirs.data(), theirs.size());
-    test::other_module_calls = 0;
+TEST_F(CallHookTest, SiteAnotherModuleTookWithACallIsChainedToAndGetsAllItsBytesBack) {
+  constexpr hooking::host_address site = 0x402A00;
+  for (sim::foreign_form form : {sim::foreign_form::call, sim::foreign_form::call_indirect}) {
+    SCOPED_TRACE(sim::foreign_form_name(form));
+    const std::uintptr_t x = test::make_site(site, 6);
+    ASSERT_TRUE(sim::foreign_module::get().patch(site, form, reinterpret_cast<const void*>(&test::game_function)));
+    const bytes theirs = sim::site_function::bytes(site);
+    trace.clear();
+    test::game_function_calls = 0;
     {
       hooker<site> h;
       install_tracing(h, "ours");
-      EXPECT_EQ(manager<site>::instance()->callee(), &test::other_module_function);
-      // The entry is what the patched call runs; a 6-byte instruction cannot be
-      // executed once its first five bytes are a call.
-      EXPECT_EQ(manager<site>::call_hooks(), game_result());
-      EXPECT_EQ(test::other_module_calls, 1u);
+      ASSERT_TRUE(manager<site>::instance()->is_hooked());
+      EXPECT_EQ(patch::call_target_at(x), reinterpret_cast<std::uintptr_t>(&manager<site>::call_hooks));
+      // A 6-byte instruction becomes our CALL and a NOP, so that no byte of
+      // the old pointer runs as an instruction of its own.
+      if (sim::foreign_form_length(form) == 6) {
+        EXPECT_EQ(test::site_bytes(site)[5], 0x90);
+      }
+      EXPECT_EQ(test::run_site(site), game_result());
+      EXPECT_EQ(test::run_site(site), game_result());
+      EXPECT_EQ(trace, (std::vector<std::string>{"ours", "ours"}));
+      EXPECT_EQ(sim::foreign_module::get().runs(site), 2u);
+      EXPECT_EQ(test::game_function_calls, 2u);
     }
-    EXPECT_EQ(test::site_bytes(site, 7), theirs);
+    EXPECT_EQ(sim::site_function::bytes(site), theirs);
   }
 }
 
+TEST_F(CallHookTest, SiteAnotherModuleRedirectedWithAJumpIsLeftAlone) {
+  constexpr hooking::host_address site = 0x402B00;
+  for (sim::foreign_form form : {sim::foreign_form::jmp, sim::foreign_form::jmp_indirect}) {
+    SCOPED_TRACE(sim::foreign_form_name(form));
+    test::make_site(site, 6);
+    ASSERT_TRUE(sim::foreign_module::get().patch(site, form, reinterpret_cast<const void*>(&test::game_function)));
+    const bytes theirs = sim::site_function::bytes(site);
+    trace.clear();
+    test::game_function_calls = 0;
+    hooker<site> h;
+    install_tracing(h, "never");
+    EXPECT_FALSE(manager<site>::instance()->is_hooked());
+    EXPECT_EQ(sim::site_function::bytes(site), theirs);
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_TRUE(trace.empty());
+    EXPECT_EQ(sim::foreign_module::get().runs(site), 1u);
+    EXPECT_EQ(test::game_function_calls, 1u);
+  }
+}
+
+TEST_F(CallHookTest, PointerOfAnIndirectCallIsReadUnderTheGuardAndAnUnreadableOneLeavesTheSite) {
+  constexpr hooking::host_address site = 0x402C00;
+  test::make_site(site, 6);
+  // A pointer into memory nobody mapped: reading it unguarded would fault at load.
+  bytes indirect = {0xFF, 0x15, 0x00, 0x10, 0x00, 0x00};
+  sim::site_function::write(site, indirect.data(), indirect.size());
+  const bytes theirs = sim::site_function::bytes(site);
+  hooker<site> h;
+  install_tracing(h, "never");
+  EXPECT_FALSE(manager<site>::instance()->is_hooked());
+  EXPECT_EQ(sim::site_function::bytes(site), theirs);
+}
+
 TEST_F(CallHookTest, SiteWithoutARecognisedCallIsLeftUntouched) {
-  constexpr hooking::host_address site = 0x401500;
+  constexpr hooking::host_address site = 0x403000;
   const bytes nops = {0x90, 0x90, 0x90, 0x90, 0x90, 0xC3};
   game_image::get().write(site, nops.data(), nops.size());
   hooker<site> h;
@@ -278,7 +288,7 @@ TEST_F(CallHookTest, SiteWithoutARecognisedCallIsLeftUntouched) {
 }
 
 TEST_F(CallHookTest, SiteWhoseProtectionCannotBeChangedIsLeftUntouched) {
-  constexpr hooking::host_address site = 0x401510;
+  constexpr hooking::host_address site = 0x403100;
   const std::uintptr_t x = test::make_site(site);
   const bytes original = test::site_bytes(site);
   hooker<site> h;
@@ -292,7 +302,7 @@ TEST_F(CallHookTest, SiteWhoseProtectionCannotBeChangedIsLeftUntouched) {
 }
 
 TEST_F(CallHookTest, ThrowingHookDoesNotUnwindIntoTheGameAndTheGameRunsOnce) {
-  constexpr hooking::host_address site = 0x401520;
+  constexpr hooking::host_address site = 0x403200;
   test::make_site(site);
   {
     hooker<site> h;
@@ -314,7 +324,7 @@ TEST_F(CallHookTest, ThrowingHookDoesNotUnwindIntoTheGameAndTheGameRunsOnce) {
 }
 
 TEST_F(CallHookTest, OneHookAllocatesNothingPerCall) {
-  constexpr hooking::host_address site = 0x401530;
+  constexpr hooking::host_address site = 0x403300;
   test::make_site(site);
   hooker<site> h;
   h.install([](const hooker<site>::next_type& next) { return next(); });

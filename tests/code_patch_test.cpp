@@ -158,3 +158,17 @@ TEST_F(CodePatchTest, UnreadableBytesAreNotRemembered) {
 }
 
 }  // namespace
+
+namespace {
+
+// As in the game, the code can only be written once VirtualProtect opened it.
+TEST(GameImageTest, CodeWrittenWithoutOpeningItFaults) {
+  test::ensure_image();
+  auto* code = reinterpret_cast<volatile std::uint8_t*>(game_image::get().at(site));
+  EXPECT_EQ(*code, *code);  // readable
+  EXPECT_DEATH(*code = 0x90, "");
+  std::uint8_t* variables = game_image::get().at(host::addr::current_area);
+  *variables = *variables;  // the game's variables stay writable
+}
+
+}  // namespace

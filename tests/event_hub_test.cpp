@@ -10,6 +10,7 @@
 #include "hooking/events/event_hub.h"
 #include "host_world.h"
 #include "platform/os.h"
+#include "site_function.h"
 #include "support/fresh_process.h"
 #include "support/test_sites.h"
 
@@ -35,8 +36,8 @@ void* HOST_ENTRY traced_game() {
 
 std::uintptr_t make_traced_site(hooking::host_address site) {
   test::ensure_image();
-  sim::game_image::get().write_call_site(site, reinterpret_cast<const void*>(&traced_game));
-  return reinterpret_cast<std::uintptr_t>(sim::game_image::get().at(site));
+  sim::site_function::write_call(site, reinterpret_cast<const void*>(&traced_game));
+  return sim::game_image::get().running(site);
 }
 
 class EventHubTest : public ::testing::Test {
@@ -50,7 +51,7 @@ class EventHubTest : public ::testing::Test {
 };
 
 TEST_F(EventHubTest, FirstHandlerPatchesTheSiteEvenWhenItGoesAfter) {
-  constexpr hooking::host_address site = 0x401600;
+  constexpr hooking::host_address site = 0x404000;
   const std::uintptr_t x = make_traced_site(site);
   auto& h = hub<site>();
   EXPECT_FALSE(h.patched);
@@ -65,7 +66,7 @@ TEST_F(EventHubTest, FirstHandlerPatchesTheSiteEvenWhenItGoesAfter) {
 }
 
 TEST_F(EventHubTest, AfterHandlersRunAfterTheGameInTheOrderAdded) {
-  constexpr hooking::host_address site = 0x401610;
+  constexpr hooking::host_address site = 0x404100;
   make_traced_site(site);
   auto& h = hub<site>();
   h.add_handler(h.after, &note_a);
@@ -77,7 +78,7 @@ TEST_F(EventHubTest, AfterHandlersRunAfterTheGameInTheOrderAdded) {
 }
 
 TEST_F(EventHubTest, SamePlainFunctionIsStoredOncePerList) {
-  constexpr hooking::host_address site = 0x401620;
+  constexpr hooking::host_address site = 0x404200;
   make_traced_site(site);
   auto& h = hub<site>();
   h.add_handler(h.before, &note_a);
@@ -90,7 +91,7 @@ TEST_F(EventHubTest, SamePlainFunctionIsStoredOncePerList) {
 }
 
 TEST_F(EventHubTest, ClosuresAreNeverDuplicatesEvenWithEqualCaptures) {
-  constexpr hooking::host_address site = 0x401630;
+  constexpr hooking::host_address site = 0x404300;
   make_traced_site(site);
   auto& h = hub<site>();
   const std::string tag = "same";
@@ -104,7 +105,7 @@ TEST_F(EventHubTest, ClosuresAreNeverDuplicatesEvenWithEqualCaptures) {
 }
 
 TEST_F(EventHubTest, HandlerWithoutACallableIsIgnored) {
-  constexpr hooking::host_address site = 0x401640;
+  constexpr hooking::host_address site = 0x404400;
   const bytes before_bytes = (make_traced_site(site), test::site_bytes(site));
   auto& h = hub<site>();
   h.add_handler(h.before, events::Handler{});
@@ -114,7 +115,7 @@ TEST_F(EventHubTest, HandlerWithoutACallableIsIgnored) {
 }
 
 TEST_F(EventHubTest, ThrowingHandlerDoesNotStopTheOthersOrTheGame) {
-  constexpr hooking::host_address site = 0x401650;
+  constexpr hooking::host_address site = 0x404500;
   make_traced_site(site);
   auto& h = hub<site>();
   h.add_handler(h.before, [] { throw std::runtime_error("handler failed"); });
@@ -126,7 +127,7 @@ TEST_F(EventHubTest, ThrowingHandlerDoesNotStopTheOthersOrTheGame) {
 }
 
 TEST_F(EventHubTest, HandlerMayAddHandlersWhileItsListRuns) {
-  constexpr hooking::host_address site = 0x401660;
+  constexpr hooking::host_address site = 0x404600;
   make_traced_site(site);
   auto& h = hub<site>();
   h.add_handler(h.after, [&h] {
@@ -139,7 +140,7 @@ TEST_F(EventHubTest, HandlerMayAddHandlersWhileItsListRuns) {
 }
 
 TEST_F(EventHubTest, SiteOfAnotherBuildIsNotPatched) {
-  constexpr hooking::host_address site = 0x401670;
+  constexpr hooking::host_address site = 0x404700;
   make_traced_site(site);
   const bytes original = test::site_bytes(site);
   // This process runs as 1001; a hub listing its site for 1002 only.

@@ -60,7 +60,8 @@ TEST(PluginFolderTest, LookupAsksForTheModuleHoldingOurOwnCodeWithoutARefcount) 
     os::control().recording = false;
     ASSERT_EQ(os::call_count(os::call::get_module_handle_ex), 1u);
     EXPECT_EQ(os::control().records[0].address, reinterpret_cast<std::uintptr_t>(&plugin_folder));
-    EXPECT_EQ(os::call_count(os::call::get_module_file_name), 1u);
+    EXPECT_EQ(os::call_count(os::call::get_module_file_name_w), 1u);
+    EXPECT_EQ(os::call_count(os::call::get_module_file_name), 0u);
     EXPECT_EQ(os::call_count(os::call::message_box), 0u);
   });
 }
@@ -102,6 +103,7 @@ TEST(PluginFolderTest, FailedLookupShowsOneErrorBoxAndFallsBackToTheGameExecutab
 TEST(PluginFolderTest, FailedFileNameLeavesAnEmptyFolderAndReportsNothing) {
   IN_FRESH_PROCESS({
     with_plugin_file("D:\\Game\\plugins\\overlay.dll");
+    os::set_failing(os::call::get_module_file_name_w, true);
     os::set_failing(os::call::get_module_file_name, true);
     EXPECT_STREQ(plugin_folder(), "");
     EXPECT_STREQ(plugin_relative_path("MorvaHealthRing.log"), "MorvaHealthRing.log");
@@ -140,6 +142,53 @@ TEST(PluginFolderTest, OverLongModulePathIsCutAndStaysTerminated) {
   IN_FRESH_PROCESS({
     with_plugin_file(std::string(400, 'd'));
     EXPECT_EQ(std::strlen(plugin_folder()), 259u);
+  });
+}
+
+// A folder named in a script that the ANSI code page lacks: the narrow path
+// would carry '?' and name nothing, so its short form is taken.
+TEST(PluginFolderTest, FolderOutsideTheAnsiCodePageIsReachedThroughItsShortName) {
+  IN_FRESH_PROCESS({
+    os::reset_control();
+    os::linux_host::set_single_byte_code_page(true);
+    os::linux_host::set_module_file_name("C:\\Игры\\GTA\\scripts\\MorvaHealthRing.asi");
+    os::linux_host::set_short_path("C:\\Игры\\GTA\\scripts\\MorvaHealthRing.asi",
+                                   "C:\\____~TZN\\GTA\\scripts\\MORVAH~1.ASI");
+    EXPECT_STREQ(plugin_folder(), "C:\\____~TZN\\GTA\\scripts\\");
+    EXPECT_EQ(os::call_count(os::call::get_module_file_name), 0u);
+  });
+  // A name the code page holds is kept as it is, not shortened.
+  IN_FRESH_PROCESS({
+    os::reset_control();
+    os::linux_host::set_single_byte_code_page(true);
+    os::linux_host::set_module_file_name("C:\\Jeux\\Café\\MorvaHealthRing.asi");
+    EXPECT_STREQ(plugin_folder(), "C:\\Jeux\\Caf\xE9\\");
+    EXPECT_EQ(os::call_count(os::call::get_short_path_name_w), 0u);
+  });
+  // Without a short name (a volume that keeps none) the lookup ends as the
+  // narrow call answers, and reports nothing.
+  IN_FRESH_PROCESS({
+    os::reset_control();
+    os::linux_host::set_single_byte_code_page(true);
+    os::linux_host::set_module_file_name("C:\\Игры\\MorvaHealthRing.asi");
+    EXPECT_STREQ(plugin_folder(), "C:\\????\\");
+    EXPECT_TRUE(os::linux_host::message_boxes().empty());
+  });
+}
+
+TEST(PluginFolderTest, QuietLookupShowsNoBoxAndFindsNothingWithoutTheModule) {
+  IN_FRESH_PROCESS({
+    with_plugin_file("D:\\Game\\plugins\\overlay.dll");
+    char folder[hooking::max_path_buffer];
+    ASSERT_TRUE(hooking::find_plugin_folder_quietly(folder));
+    EXPECT_STREQ(folder, "D:\\Game\\plugins\\");
+    os::set_failing(os::call::get_module_handle_ex, true);
+    EXPECT_FALSE(hooking::find_plugin_folder_quietly(folder));
+    EXPECT_STREQ(folder, "");
+    EXPECT_TRUE(os::linux_host::message_boxes().empty());
+    // The lookup the handlers use later still runs, box and all.
+    plugin_folder();
+    EXPECT_EQ(os::linux_host::message_boxes().size(), 1u);
   });
 }
 

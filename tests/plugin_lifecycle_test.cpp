@@ -7,6 +7,8 @@
 
 #include "overlay/plugin.h"
 #include "platform/os.h"
+#include "platform/os_linux.h"
+#include "site_function.h"
 #include "support/fresh_process.h"
 #include "support/test_game.h"
 #include "support/test_sites.h"
@@ -181,20 +183,28 @@ TEST(PluginModuleTest, UnloadPutsEverySiteBackShutdownFirst) {
   });
 }
 
-TEST(PluginModuleTest, UnrecognisedBuildRegistersButNeverRuns) {
-  IN_FRESH_PROCESS({
-    test::game_dir();
-    sim::host_world& world = sim::host_world::get();
-    ASSERT_TRUE(world.lay_out(0));
-    test::write_ring_txd(txd_place::beside_plugin);
-    loaded_plugin plugin(NATIVE_PLUGIN_PATH);
-    ASSERT_NE(plugin.handle, nullptr) << dlerror();
-    world.start_up();
-    for (int i = 0; i < 600; ++i) world.draw();
-    world.shutdown();
-    EXPECT_FALSE(test::file_exists(test::log_path()));
-    EXPECT_TRUE(world.calls.empty());
-  });
+TEST(PluginModuleTest, UnservedBuildWritesOneLogLineAndNeverRuns) {
+  for (std::uint32_t id : {0u, 1011u, 1101u, 1111u, 3200u, 3210u}) {
+    SCOPED_TRACE(id);
+    IN_FRESH_PROCESS({
+      test::game_dir();
+      sim::host_world& world = sim::host_world::get();
+      ASSERT_TRUE(world.lay_out(id));
+      std::vector<bytes> before;
+      for (hooking::host_address site : sim::host_world::event_sites) before.push_back(sim::site_function::bytes(site));
+      test::write_ring_txd(txd_place::beside_plugin);
+      loaded_plugin plugin(NATIVE_PLUGIN_PATH);
+      ASSERT_NE(plugin.handle, nullptr) << dlerror();
+      world.start_up();
+      for (int i = 0; i < 600; ++i) world.draw();
+      world.shutdown();
+      EXPECT_EQ(test::log_text(),
+                "MorvaHealthRing not started: unsupported game executable (build id " + std::to_string(id) + ")\r\n");
+      EXPECT_TRUE(world.calls.empty());
+      EXPECT_TRUE(os::linux_host::message_boxes().empty());
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(sim::site_function::bytes(sim::host_world::event_sites[i]), before[i]);
+    });
+  }
 }
 
 TEST(PluginModuleTest, TwoPluginsInOneGameBothDrawAndUnloadToTheOriginalBytes) {

@@ -108,6 +108,28 @@ run hostsim(const std::string& name, const json& scenario, const std::string& pl
   return r;
 }
 
+// Where Windows programs cannot run, scripts/wine-run says why; the tests are
+// then skipped with its words, not passed.
+class WineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static const std::string reason = [] {
+      const std::string check = std::string(WINE_RUN) + " --check 2>&1";
+      std::string said;
+      if (FILE* p = popen(check.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, p)) said += buffer;
+        const int status = pclose(p);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return std::string();
+      }
+      return said.empty() ? std::string("scripts/wine-run cannot run Windows programs here") : said;
+    }();
+    if (!reason.empty()) GTEST_SKIP() << reason;
+  }
+};
+class WinePluginTest : public WineTest {};
+class WineHostsimTest : public WineTest {};
+
 std::string candidate(const run& r, int k) {
   switch (k) {
     case 1: return r.windows_path("scripts/DEVIZAR.txd");
@@ -121,7 +143,7 @@ bool sites_restored(const run& r) {
   return !r.trace.empty() && r.trace.back()["call"] == "unload" && r.trace.back()["sites_restored"] == true;
 }
 
-TEST(WinePluginTest, TypicalStartWritesTheLogByteForByte) {
+TEST_F(WinePluginTest, TypicalStartWritesTheLogByteForByte) {
   const run r = hostsim("typical", {{"events", {"start_up", "draw*600", "shutdown"}}});
   ASSERT_EQ(r.exit_code, 0) << r.error;
   const std::string expected = "MorvaHealthRing started\r\n"
@@ -138,7 +160,7 @@ TEST(WinePluginTest, TypicalStartWritesTheLogByteForByte) {
   EXPECT_EQ(r.calls("RwTexDictionaryDestroy").size(), 1u);
 }
 
-TEST(WinePluginTest, EachOfTheFourPlacesIsFoundInTurn) {
+TEST_F(WinePluginTest, EachOfTheFourPlacesIsFoundInTurn) {
   const char* places[] = {"beside_plugin", "plugin_models_txd", "modloader", "game_models_txd"};
   for (int k = 1; k <= 4; ++k) {
     const run r = hostsim(std::string("place-") + places[k - 1], {{"txd", places[k - 1]}, {"events", {"start_up"}}});
@@ -153,7 +175,7 @@ TEST(WinePluginTest, EachOfTheFourPlacesIsFoundInTurn) {
   }
 }
 
-TEST(WinePluginTest, NoDictionaryAnywhereFailsAllFourPlaces) {
+TEST_F(WinePluginTest, NoDictionaryAnywhereFailsAllFourPlaces) {
   const run r = hostsim("none", {{"txd", "none"}, {"events", {"start_up"}}});
   ASSERT_EQ(r.exit_code, 0) << r.error;
   EXPECT_EQ(r.log_lines(), (lines{"MorvaHealthRing started", "TXD failed: " + candidate(r, 1),
@@ -162,7 +184,7 @@ TEST(WinePluginTest, NoDictionaryAnywhereFailsAllFourPlaces) {
   for (const json& c : r.calls("host_load_txd")) EXPECT_EQ(c["result"], "null");
 }
 
-TEST(WinePluginTest, UnservedBuildsTouchNothingAndCallNothing) {
+TEST_F(WinePluginTest, UnservedBuildsTouchNothingAndCallNothing) {
   for (int id : {0, 1011, 1101, 1111, 3200, 3210}) {
     const run r = hostsim("unserved-" + std::to_string(id), {{"game_version", id}, {"peds", {{{"slot", 3}, {"position", {2, 0, 0}}}}}});
     ASSERT_EQ(r.exit_code, 0) << r.error;
@@ -173,7 +195,7 @@ TEST(WinePluginTest, UnservedBuildsTouchNothingAndCallNothing) {
   }
 }
 
-TEST(WinePluginTest, MissingTexturesAreRetriedOnScheduleAndAShutdownStopsTheRings) {
+TEST_F(WinePluginTest, MissingTexturesAreRetriedOnScheduleAndAShutdownStopsTheRings) {
   const run r = hostsim("retry", {{"txd", "none"}, {"events", {"start_up", "draw*1201"}}});
   ASSERT_EQ(r.exit_code, 0) << r.error;
   std::vector<int> frames;
@@ -197,7 +219,7 @@ TEST(WinePluginTest, MissingTexturesAreRetriedOnScheduleAndAShutdownStopsTheRing
   EXPECT_EQ(s.calls("RwTexDictionaryDestroy").size(), 1u);
 }
 
-TEST(WinePluginTest, SecondStartUpTruncatesTheLog) {
+TEST_F(WinePluginTest, SecondStartUpTruncatesTheLog) {
   const run r = hostsim("second-start", {{"events", {"start_up", "draw*3", "start_up"}}});
   ASSERT_EQ(r.exit_code, 0) << r.error;
   const lines got = r.log_lines();
@@ -207,7 +229,7 @@ TEST(WinePluginTest, SecondStartUpTruncatesTheLog) {
   EXPECT_EQ(r.calls("RwTexDictionaryDestroy").size(), 1u);  // the first dictionary is given back
 }
 
-TEST(WinePluginTest, LogHeldOpenWithWritingDeniedLosesThoseLinesOnly) {
+TEST_F(WinePluginTest, LogHeldOpenWithWritingDeniedLosesThoseLinesOnly) {
   const run r = hostsim("held-log", {{"events", {"start_up", "draw*5", "hold_log", "draw*600", "release_log", "draw*600"}}});
   ASSERT_EQ(r.exit_code, 0) << r.error;
   const lines got = r.log_lines();
@@ -217,7 +239,7 @@ TEST(WinePluginTest, LogHeldOpenWithWritingDeniedLosesThoseLinesOnly) {
   EXPECT_TRUE(sites_restored(r));
 }
 
-TEST(WinePluginTest, TwoPluginsBothDrawAndUnloadToTheOriginalBytes) {
+TEST_F(WinePluginTest, TwoPluginsBothDrawAndUnloadToTheOriginalBytes) {
   const run r = hostsim("two-plugins", {{"second_plugin", true},
                                         {"peds", {{{"slot", 3}, {"position", {2, 0, 0}}}}},
                                         {"events", {"start_up", "draw*2", "shutdown"}}});
@@ -228,7 +250,7 @@ TEST(WinePluginTest, TwoPluginsBothDrawAndUnloadToTheOriginalBytes) {
   EXPECT_TRUE(sites_restored(r));
 }
 
-TEST(WinePluginTest, LongSoakKeepsEveryStatisticsLineAndFlatMemory) {
+TEST_F(WinePluginTest, LongSoakKeepsEveryStatisticsLineAndFlatMemory) {
   json peds = json::array();
   for (int i = 1; i <= 40; ++i) {
     peds.push_back({{"slot", i}, {"position", {float(i % 9) * 2.0f - 8.0f, float(i / 9) * 3.0f - 6.0f, 0.0f}},
@@ -252,7 +274,7 @@ TEST(WinePluginTest, LongSoakKeepsEveryStatisticsLineAndFlatMemory) {
   EXPECT_TRUE(sites_restored(r));
 }
 
-TEST(WinePluginTest, RecordedVerticesAgreeWithTheRingGeometry) {
+TEST_F(WinePluginTest, RecordedVerticesAgreeWithTheRingGeometry) {
   const json scene = json::parse(read(DEMO_SCENARIO));
   json one_frame = scene;
   one_frame["events"] = {"start_up", "draw"};
@@ -296,7 +318,7 @@ TEST(WinePluginTest, RecordedVerticesAgreeWithTheRingGeometry) {
   EXPECT_GE(checked, 8u);
 }
 
-TEST(WineHostsimTest, BadScenarioIsRefusedNamingTheField) {
+TEST_F(WineHostsimTest, BadScenarioIsRefusedNamingTheField) {
   const run r = hostsim("bad-scenario", {{"peds", {{{"slot", 3}, {"position", {1, 2}}}}}});
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.error.find("peds[0].position: expected a list of 3 numbers"), std::string::npos) << r.error;
@@ -305,7 +327,7 @@ TEST(WineHostsimTest, BadScenarioIsRefusedNamingTheField) {
   EXPECT_NE(u.error.find("colour: unknown key"), std::string::npos) << u.error;
 }
 
-TEST(WineHostsimTest, PluginThatCannotBeLoadedIsRefused) {
+TEST_F(WineHostsimTest, PluginThatCannotBeLoadedIsRefused) {
   const run r = hostsim("not-a-plugin", json::object(), DEMO_SCENARIO);  // a JSON file, not a DLL
   EXPECT_EQ(r.exit_code, 3);
   EXPECT_NE(r.error.find("cannot load scripts\\MorvaHealthRing.asi"), std::string::npos) << r.error;

@@ -39,6 +39,10 @@ inline constexpr version_probe version_probes[] = {
     {0x858C61, 0x3539F633, version_3210},
 };
 
+// The builds whose code this system knows, and so patches; every other id,
+// recognised or not, is left alone.
+constexpr bool served_version(std::uint32_t id) { return id == version_1001 || id == version_1002; }
+
 // Detected on the first call, then cached for the life of the process.
 std::uint32_t host_version();
 std::uint32_t detect_host_version();

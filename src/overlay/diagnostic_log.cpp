@@ -14,8 +14,8 @@ namespace {
 // a line feed inside a formatted argument stays as it is.
 constexpr char line_end[] = "\r\n";
 
-void write_line(const char* mode, const char* text) {
-  FILE* file = std::fopen(state().log_path.c_str(), mode);
+void write_line(const char* path, const char* mode, const char* text) {
+  FILE* file = std::fopen(path, mode);
   if (!file) return;
   std::fwrite(text, 1, std::strlen(text), file);
   std::fwrite(line_end, 1, 2, file);
@@ -27,7 +27,19 @@ void write_line(const char* mode, const char* text) {
 void start_log() {
   state().log_path = hooking::plugin_relative_path(log_file_name);
   if (state().log_path.empty()) return;  // no path could be built: no file
-  write_line("wb", "MorvaHealthRing started");
+  write_line(state().log_path.c_str(), "wb", "MorvaHealthRing started");
+}
+
+void log_unsupported_build(std::uint32_t build_id) {
+  char folder[hooking::max_path_buffer];
+  if (!hooking::find_plugin_folder_quietly(folder)) return;
+  char path[hooking::max_path_buffer];
+  const int length = std::snprintf(path, sizeof path, "%s%s", folder, log_file_name);
+  if (length < 0 || length >= static_cast<int>(sizeof path)) return;
+  char text[96];
+  std::snprintf(text, sizeof text, "MorvaHealthRing not started: unsupported game executable (build id %u)",
+                static_cast<unsigned>(build_id));
+  write_line(path, "wb", text);
 }
 
 void log_line(const char* format, ...) {
@@ -37,7 +49,7 @@ void log_line(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
-  write_line("ab", buffer);
+  write_line(state().log_path.c_str(), "ab", buffer);
 }
 
 }  // namespace overlay

@@ -1,6 +1,7 @@
 #include "overlay/plugin.h"
 
 #include "hooking/events/event_hub.h"
+#include "hooking/host_version.h"
 #include "host/host_services.h"
 #include "overlay/diagnostic_log.h"
 #include "overlay/draw_pass.h"
@@ -22,6 +23,8 @@ void release_ring_textures() {
 }  // namespace
 
 MorvaHealthRing::MorvaHealthRing() {
+  const std::uint32_t build = hooking::host_version();
+  if (!hooking::served_version(build)) log_unsupported_build(build);
   events::start_up_hub& start_up = events::start_up_event();
   start_up.add_handler(start_up.after, &on_start_up);
   events::drawing_hub& drawing = events::drawing_event();

@@ -41,6 +41,12 @@ bool flush_instruction_cache(const void* address, std::size_t size);
 module_handle get_module_handle(const char* name);
 bool get_module_handle_ex(std::uint32_t flags, const void* address, module_handle* module);
 std::uint32_t get_module_file_name(module_handle module, char* buffer, std::uint32_t size);
+std::uint32_t get_module_file_name_w(module_handle module, wchar_t* buffer, std::uint32_t size);
+std::uint32_t get_short_path_name_w(const wchar_t* path, wchar_t* buffer, std::uint32_t size);
+// WideCharToMultiByte into the system's ANSI code page. False when a character
+// has no exact counterpart there (Windows would put '?' or a look-alike) or
+// the text does not fit.
+bool wide_to_ansi(const wchar_t* text, char* buffer, std::uint32_t size);
 int message_box(window_handle owner, const char* text, const char* caption, std::uint32_t style);
 window_handle get_active_window();
 
@@ -54,6 +60,9 @@ enum class call : unsigned {
   get_module_file_name,
   message_box,
   get_active_window,
+  get_module_file_name_w,
+  get_short_path_name_w,
+  wide_to_ansi,
   count_,
 };
 

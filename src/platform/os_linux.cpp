@@ -17,6 +17,8 @@ struct answers {
   std::string main_file_name;
   window_handle active_window = nullptr;
   std::vector<linux_host::shown_box> boxes;
+  bool single_byte_code_page = false;
+  std::vector<std::pair<std::string, std::string>> short_paths;
 };
 
 answers& state() {
@@ -66,15 +68,87 @@ bool protection_of(std::uintptr_t address, std::uint32_t* protection) {
   return found;
 }
 
-void copy_out(const std::string& text, char* buffer, std::uint32_t size, std::uint32_t* length) {
-  if (size == 0) {
-    *length = 0;
-    return;
+std::wstring from_utf8(const std::string& text) {
+  std::wstring out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    std::uint32_t code = extra == 0 ? c : c & (0x3F >> extra);
+    for (int k = 1; k <= extra && i + k < text.size(); ++k) {
+      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    out.push_back(static_cast<wchar_t>(code));
+    i += static_cast<std::size_t>(extra) + 1;
   }
-  const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(text.size(), size - 1));
-  std::memcpy(buffer, text.data(), n);
-  buffer[n] = '\0';
-  *length = n;
+  return out;
+}
+
+std::string to_utf8(const std::wstring& text) {
+  std::string out;
+  for (wchar_t w : text) {
+    const auto c = static_cast<std::uint32_t>(w);
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+// The path of a module as the file system names it, in UTF-8.
+bool module_path(module_handle module, std::string* path) {
+  if (module == nullptr) {
+    *path = state().main_file_name;
+    if (!path->empty()) return true;
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return false;
+    path->assign(exe, static_cast<std::size_t>(n));
+    return true;
+  }
+  *path = state().module_file_name;
+  if (!path->empty()) return true;
+  Dl_info info{};
+  if (dladdr(module, &info) == 0 || info.dli_fname == nullptr) return false;
+  char resolved[4096];
+  *path = realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
+  return true;
+}
+
+// What the simulated ANSI code page makes of a text; '?' for what it cannot hold.
+std::string to_ansi(const std::wstring& text, bool* lossless) {
+  *lossless = true;
+  if (!state().single_byte_code_page) return to_utf8(text);
+  std::string out;
+  for (wchar_t w : text) {
+    if (static_cast<std::uint32_t>(w) > 0xFF) {
+      *lossless = false;
+      out.push_back('?');
+    } else {
+      out.push_back(static_cast<char>(w));
+    }
+  }
+  return out;
+}
+
+template <class Char>
+std::uint32_t copy_text(const std::basic_string<Char>& text, Char* buffer, std::uint32_t size) {
+  if (size == 0) return 0;
+  const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(text.size(), size - 1));
+  std::copy(text.begin(), text.begin() + n, buffer);
+  buffer[n] = Char{};
+  return n;
 }
 
 }  // namespace
@@ -129,26 +203,40 @@ std::uint32_t get_module_file_name(module_handle module, char* buffer, std::uint
     return 0;
   }
   std::string path;
-  if (module == nullptr) {
-    path = state().main_file_name;
-    if (path.empty()) {
-      char exe[4096];
-      const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-      if (n <= 0) return 0;
-      path.assign(exe, static_cast<std::size_t>(n));
-    }
-  } else {
-    path = state().module_file_name;
-    if (path.empty()) {
-      Dl_info info{};
-      if (dladdr(module, &info) == 0 || info.dli_fname == nullptr) return 0;
-      char resolved[4096];
-      path = realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
-    }
+  if (!module_path(module, &path)) return 0;
+  if (state().single_byte_code_page) {
+    bool lossless = true;
+    path = to_ansi(from_utf8(path), &lossless);
   }
-  std::uint32_t length = 0;
-  copy_out(path, buffer, size, &length);
-  return length;
+  return copy_text(path, buffer, size);
+}
+
+std::uint32_t get_module_file_name_w(module_handle module, wchar_t* buffer, std::uint32_t size) {
+  if (detail::enter(call::get_module_file_name_w, reinterpret_cast<std::uintptr_t>(module), size)) return 0;
+  std::string path;
+  if (!module_path(module, &path)) return 0;
+  return copy_text(from_utf8(path), buffer, size);
+}
+
+std::uint32_t get_short_path_name_w(const wchar_t* path, wchar_t* buffer, std::uint32_t size) {
+  if (detail::enter(call::get_short_path_name_w, 0, size)) return 0;
+  std::string answer = to_utf8(path);
+  for (const auto& [long_path, short_path] : state().short_paths) {
+    if (long_path == answer) answer = short_path;
+  }
+  const std::wstring wide = from_utf8(answer);
+  // Too small: the size needed, terminator included, and nothing copied.
+  if (wide.size() + 1 > size) return static_cast<std::uint32_t>(wide.size() + 1);
+  return copy_text(wide, buffer, size);
+}
+
+bool wide_to_ansi(const wchar_t* text, char* buffer, std::uint32_t size) {
+  if (detail::enter(call::wide_to_ansi, 0, size)) return false;
+  bool lossless = true;
+  const std::string narrow = to_ansi(text, &lossless);
+  if (narrow.size() + 1 > size) return false;
+  copy_text(narrow, buffer, size);
+  return lossless;
 }
 
 int message_box(window_handle owner, const char* text, const char* caption, std::uint32_t style) {
@@ -168,6 +256,10 @@ void set_main_module(module_handle base) { state().main_module = base; }
 void set_module_file_name(const std::string& path) { state().module_file_name = path; }
 void set_main_file_name(const std::string& path) { state().main_file_name = path; }
 void set_active_window(window_handle window) { state().active_window = window; }
+void set_single_byte_code_page(bool on) { state().single_byte_code_page = on; }
+void set_short_path(const std::string& long_path, const std::string& short_path) {
+  state().short_paths.emplace_back(long_path, short_path);
+}
 std::vector<shown_box>& message_boxes() { return state().boxes; }
 
 void reset() {

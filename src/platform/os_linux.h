@@ -23,6 +23,14 @@ void set_main_file_name(const std::string& path);
 
 void set_active_window(window_handle window);
 
+// The ANSI code page of the stand-in is UTF-8, which holds every character,
+// unless a single-byte page is asked for: then only code points up to 0xFF
+// convert (as Latin-1 bytes), and GetModuleFileNameA answers '?' for others.
+void set_single_byte_code_page(bool on);
+// GetShortPathNameW's answer for a path; other paths come back unchanged, as
+// on a volume without short names. Both in UTF-8.
+void set_short_path(const std::string& long_path, const std::string& short_path);
+
 struct shown_box {
   window_handle owner;
   std::string text;

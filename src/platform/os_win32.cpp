@@ -44,6 +44,28 @@ std::uint32_t get_module_file_name(module_handle module, char* buffer, std::uint
   return GetModuleFileNameA(static_cast<HMODULE>(module), buffer, size);
 }
 
+std::uint32_t get_module_file_name_w(module_handle module, wchar_t* buffer, std::uint32_t size) {
+  if (detail::enter(call::get_module_file_name_w, reinterpret_cast<std::uintptr_t>(module), size)) return 0;
+  return GetModuleFileNameW(static_cast<HMODULE>(module), buffer, size);
+}
+
+std::uint32_t get_short_path_name_w(const wchar_t* path, wchar_t* buffer, std::uint32_t size) {
+  if (detail::enter(call::get_short_path_name_w, 0, size)) return 0;
+  return GetShortPathNameW(path, buffer, size);
+}
+
+bool wide_to_ansi(const wchar_t* text, char* buffer, std::uint32_t size) {
+  if (detail::enter(call::wide_to_ansi, 0, size)) return false;
+  const int capacity = static_cast<int>(size);
+  if (GetACP() == CP_UTF8) {
+    // Every character has a UTF-8 form; this code page takes neither flag.
+    return WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, capacity, nullptr, nullptr) > 0;
+  }
+  BOOL lossy = FALSE;
+  const int written = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, buffer, capacity, nullptr, &lossy);
+  return written > 0 && !lossy;
+}
+
 int message_box(window_handle owner, const char* text, const char* caption, std::uint32_t style) {
   if (detail::enter(call::message_box)) return 0;
   return MessageBoxA(static_cast<HWND>(owner), text, caption, style);

@@ -1,20 +1,17 @@
 #include "support/test_sites.h"
 
+#include <gtest/gtest.h>
+
 #include "host_world.h"
+#include "site_function.h"
 
 namespace test {
 
 unsigned game_function_calls = 0;
-unsigned other_module_calls = 0;
 
 void* HOST_ENTRY game_function() {
   ++game_function_calls;
   return reinterpret_cast<void*>(game_result);
-}
-
-void* HOST_ENTRY other_module_function() {
-  ++other_module_calls;
-  return game_function();
 }
 
 void ensure_image() {
@@ -22,10 +19,10 @@ void ensure_image() {
   if (!laid_out) std::abort();
 }
 
-std::uintptr_t make_site(hooking::host_address site) {
+std::uintptr_t make_site(hooking::host_address site, std::size_t slot) {
   ensure_image();
-  sim::game_image::get().write_call_site(site, reinterpret_cast<const void*>(&game_function));
-  return reinterpret_cast<std::uintptr_t>(sim::game_image::get().at(site));
+  sim::site_function::write_call(site, reinterpret_cast<const void*>(&game_function), slot);
+  return sim::game_image::get().running(site);
 }
 
 std::vector<std::uint8_t> site_bytes(hooking::host_address site, std::size_t count) {
@@ -34,9 +31,11 @@ std::vector<std::uint8_t> site_bytes(hooking::host_address site, std::size_t cou
 }
 
 void* run_site(hooking::host_address site) {
-  using site_fn = void*(HOST_CDECL*)();
-  site_fn volatile entry = reinterpret_cast<site_fn>(sim::game_image::get().at(site));
-  return entry();
+  const std::uint32_t before = sim::site_function::mismatches();
+  void* result = sim::site_function::run(site);
+  EXPECT_EQ(sim::site_function::mismatches(), before) << "registers or stack changed across the call at " << std::hex
+                                                      << site;
+  return result;
 }
 
 }  // namespace test

@@ -32,4 +32,15 @@ bool save_png(const std::string& path, const image& in) {
                         static_cast<int>(in.width * 4)) != 0;
 }
 
+std::vector<std::uint8_t> png_bytes(const image& in) {
+  std::vector<std::uint8_t> out;
+  const auto append = [](void* context, void* data, int size) {
+    auto* bytes = static_cast<std::vector<std::uint8_t>*>(context);
+    bytes->insert(bytes->end(), static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+  };
+  stbi_write_png_to_func(append, &out, static_cast<int>(in.width), static_cast<int>(in.height), 4, in.rgba.data(),
+                         static_cast<int>(in.width * 4));
+  return out;
+}
+
 }  // namespace txd

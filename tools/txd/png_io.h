@@ -15,5 +15,7 @@ struct image {
 
 bool load_png(const std::string& path, image* out, std::string* error);
 bool save_png(const std::string& path, const image& in);
+// The PNG file's bytes, for callers that open files themselves.
+std::vector<std::uint8_t> png_bytes(const image& in);
 
 }  // namespace txd

@@ -122,18 +122,40 @@ class function_hooker_manager : public Patch {
   }
 
   void patch_site(std::uintptr_t site, callee_type entry) {
+    // Only a call can be taken over. Code reached by a jump (another module's
+    // detour) ends by jumping back behind the site; called from our entry, it
+    // would run the rest of the game's function inside our frame.
+    const branch_form form = branch_form_at(site);
+    if (form != branch_form::call_relative && form != branch_form::call_indirect) return;
     // Without a destination to chain to, the game's next pass through the
     // site would jump to 0: leave the site alone.
     if (call_target_at(site) == 0) return;
-    this->save(site, 5, true);
+    const std::size_t length = branch_length(form);
+    this->save(site, length, true);
     if (!this->saved) return;
     const std::uintptr_t previous = write_call(site, reinterpret_cast<std::uintptr_t>(entry));
-    if (call_target_at(site) != reinterpret_cast<std::uintptr_t>(entry)) {
+    if (length > 5) pad_with_nops(site + 5, length - 5);
+    if (!leads_to(site, length, entry)) {
       Patch::restore();  // a half-written instruction must not stay
       return;
     }
     saved_callee = reinterpret_cast<callee_type>(previous);
     hooked = true;
+  }
+
+  static void pad_with_nops(std::uintptr_t at, std::size_t count) {
+    const std::uint8_t nops[4] = {0x90, 0x90, 0x90, 0x90};
+    write_code_bytes(at, nops, count, true);
+  }
+
+  static bool leads_to(std::uintptr_t site, std::size_t length, callee_type entry) {
+    if (call_target_at(site) != reinterpret_cast<std::uintptr_t>(entry)) return false;
+    std::uint8_t tail[4] = {};
+    if (!read_code_bytes(site + 5, tail, length - 5, true)) return false;
+    for (std::size_t i = 0; i < length - 5; ++i) {
+      if (tail[i] != 0x90) return false;
+    }
+    return true;
   }
 
   callee_type saved_callee = nullptr;

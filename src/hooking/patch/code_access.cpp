@@ -58,24 +58,49 @@ bool write_code_bytes(std::uintptr_t address, const void* source, std::size_t si
   return true;
 }
 
-std::uintptr_t call_target_at(std::uintptr_t address) {
+branch_form branch_form_at(std::uintptr_t address) {
   std::uint8_t opcode = 0;
-  if (!read_value(address, &opcode)) return 0;
-  if (opcode == 0xE8 || opcode == 0xE9) {
-    std::int32_t displacement = 0;
-    if (!read_value(address + 1, &displacement)) return 0;
-    return static_cast<std::uint32_t>(address + 5 + static_cast<std::uint32_t>(displacement));
+  if (!read_value(address, &opcode)) return branch_form::none;
+  if (opcode == 0xE8) return branch_form::call_relative;
+  if (opcode == 0xE9) return branch_form::jump_relative;
+  if (opcode != 0xFF) return branch_form::none;
+  std::uint8_t modrm = 0;
+  if (!read_value(address + 1, &modrm)) return branch_form::none;
+  if (modrm == 0x15) return branch_form::call_indirect;
+  if (modrm == 0x25) return branch_form::jump_indirect;
+  return branch_form::none;
+}
+
+std::size_t branch_length(branch_form form) {
+  switch (form) {
+    case branch_form::call_relative:
+    case branch_form::jump_relative: return 5;
+    case branch_form::call_indirect:
+    case branch_form::jump_indirect: return 6;
+    case branch_form::none: break;
   }
-  if (opcode == 0xFF) {
-    std::uint8_t modrm = 0;
-    if (!read_value(address + 1, &modrm)) return 0;
-    if (modrm != 0x15 && modrm != 0x25) return 0;
-    std::uint32_t pointer = 0;
-    if (!read_value(address + 2, &pointer)) return 0;
-    // The word the CPU itself loads when the instruction runs.
-    std::uint32_t target = 0;
-    std::memcpy(&target, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(pointer)), sizeof target);
-    return target;
+  return 0;
+}
+
+std::uintptr_t call_target_at(std::uintptr_t address) {
+  switch (branch_form_at(address)) {
+    case branch_form::call_relative:
+    case branch_form::jump_relative: {
+      std::int32_t displacement = 0;
+      if (!read_value(address + 1, &displacement)) return 0;
+      return static_cast<std::uint32_t>(address + 5 + static_cast<std::uint32_t>(displacement));
+    }
+    case branch_form::call_indirect:
+    case branch_form::jump_indirect: {
+      std::uint32_t pointer = 0;
+      if (!read_value(address + 2, &pointer)) return 0;
+      // The word the CPU loads when the instruction runs. It lies in another
+      // module's memory, which may be gone or guarded: read it like code.
+      std::uint32_t target = 0;
+      if (!read_value(static_cast<std::uintptr_t>(pointer), &target)) return 0;
+      return target;
+    }
+    case branch_form::none: break;
   }
   return 0;
 }

@@ -16,6 +16,17 @@ bool write_code_bytes(std::uintptr_t address, const void* source, std::size_t si
 // anything else.
 std::uintptr_t call_target_at(std::uintptr_t address);
 
+// The kinds of instruction call_target_at understands, as found at a site.
+enum class branch_form {
+  none,
+  call_relative,   // E8 rel32, 5 bytes
+  call_indirect,   // FF 15 [abs32], 6 bytes
+  jump_relative,   // E9 rel32, 5 bytes
+  jump_indirect,   // FF 25 [abs32], 6 bytes
+};
+branch_form branch_form_at(std::uintptr_t address);
+std::size_t branch_length(branch_form form);
+
 // Makes the five bytes at address a CALL rel32 of destination. Returns what
 // call_target_at(address) answered just before.
 std::uintptr_t write_call(std::uintptr_t address, std::uintptr_t destination);

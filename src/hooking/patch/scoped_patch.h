@@ -51,7 +51,9 @@ class scoped_basic : public scoped_base {
   bool unprotect = false;
 };
 
-// The patch of one 5-byte CALL instruction.
-class scoped_call : public scoped_basic<5> {};
+// The patch of one CALL instruction: five bytes for CALL rel32, six for a
+// CALL through a pointer, whose last byte must not stay behind as an
+// instruction of its own.
+class scoped_call : public scoped_basic<6> {};
 
 }  // namespace patch

@@ -1,0 +1,115 @@
+#include "foreign_patch.h"
+
+#include <cstring>
+
+#include "site_function.h"
+
+namespace sim {
+namespace {
+
+std::uint32_t address_of(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
+
+void put_word(std::vector<std::uint8_t>& b, std::uint32_t w) {
+  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
+}
+
+void append(std::vector<std::uint8_t>& b, const std::vector<std::uint8_t>& more) { b.insert(b.end(), more.begin(), more.end()); }
+
+}  // namespace
+
+bool foreign_form_named(const std::string& name, foreign_form* form) {
+  for (foreign_form f : {foreign_form::call, foreign_form::jmp, foreign_form::call_indirect, foreign_form::jmp_indirect}) {
+    if (name == foreign_form_name(f)) {
+      *form = f;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* foreign_form_name(foreign_form form) {
+  switch (form) {
+    case foreign_form::call: return "call";
+    case foreign_form::jmp: return "jmp";
+    case foreign_form::call_indirect: return "call_indirect";
+    case foreign_form::jmp_indirect: return "jmp_indirect";
+  }
+  return "";
+}
+
+std::size_t foreign_form_length(foreign_form form) {
+  return form == foreign_form::call || form == foreign_form::jmp ? 5 : 6;
+}
+
+foreign_module& foreign_module::get() {
+  static foreign_module module;
+  return module;
+}
+
+bool foreign_module::ensure_memory() {
+  if (code_) return true;
+  code_ = static_cast<std::uint8_t*>(memory::allocate(page));
+  data_ = static_cast<std::uint32_t*>(memory::allocate(page));
+  return code_ && data_ && memory::protect(code_, page, memory::access::read_execute);
+}
+
+bool foreign_module::patch(host_address site, foreign_form form, const void* callee) {
+  if (!ensure_memory()) return false;
+  std::size_t slot = entries_.size();
+  for (const entry& e : entries_) {
+    if (e.site == site) slot = e.slot;
+  }
+  if (slot * slot_size >= page) return false;
+  if (slot == entries_.size()) entries_.push_back({site, slot});
+  std::uint32_t* counter = data_ + slot * 2;
+  std::uint32_t* cell = counter + 1;
+  *counter = 0;
+
+  const std::uintptr_t site_at = game_image::get().running(site);
+  const std::size_t length = foreign_form_length(form);
+  const bool jumps = form == foreign_form::jmp || form == foreign_form::jmp_indirect;
+  std::uint8_t* code = code_ + slot * slot_size;
+  const auto code_at = reinterpret_cast<std::uintptr_t>(code);
+
+  std::vector<std::uint8_t> body = {0xFF, 0x05};  // inc dword [counter]
+  put_word(body, address_of(counter));
+  append(body, relative_branch(0xE8, code_at + body.size(), reinterpret_cast<std::uintptr_t>(callee)));
+  if (jumps) {
+    append(body, relative_branch(0xE9, code_at + body.size(), site_at + length));  // back behind the site
+  } else {
+    body.push_back(0xC3);
+  }
+  memory::protect(code_, page, memory::access::read_write);
+  std::memcpy(code, body.data(), body.size());
+  memory::protect(code_, page, memory::access::read_execute);
+  *cell = static_cast<std::uint32_t>(code_at);
+
+  std::vector<std::uint8_t> instruction;
+  switch (form) {
+    case foreign_form::call: instruction = relative_branch(0xE8, site_at, code_at); break;
+    case foreign_form::jmp: instruction = relative_branch(0xE9, site_at, code_at); break;
+    case foreign_form::call_indirect:
+    case foreign_form::jmp_indirect:
+      instruction = {0xFF, static_cast<std::uint8_t>(form == foreign_form::call_indirect ? 0x15 : 0x25)};
+      put_word(instruction, address_of(cell));
+      break;
+  }
+  site_function::write(site, instruction.data(), instruction.size());
+  return true;
+}
+
+std::uint32_t foreign_module::runs(host_address site) const {
+  for (const entry& e : entries_) {
+    if (e.site == site) return data_[e.slot * 2];
+  }
+  return 0;
+}
+
+std::vector<foreign_module::region> foreign_module::regions() const {
+  if (!code_) return {};
+  return {{reinterpret_cast<std::uintptr_t>(code_), page}, {reinterpret_cast<std::uintptr_t>(data_), page}};
+}
+
+void foreign_module::clear() { entries_.clear(); }
+
+}  // namespace sim
