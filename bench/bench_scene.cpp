@@ -5,6 +5,7 @@
 #include "hooking/events/event_hub.h"
 #include "host_world.h"
 #include "overlay/plugin_state.h"
+#include "site_function.h"
 #include "support/reference_ring.h"
 #include "support/test_game.h"
 #include "support/test_sites.h"

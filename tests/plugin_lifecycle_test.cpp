@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "overlay/plugin.h"
 #include "platform/os.h"
 #include "platform/os_linux.h"
+#include "foreign_patch.h"
 #include "site_function.h"
 #include "support/fresh_process.h"
 #include "support/test_game.h"
@@ -233,6 +235,59 @@ TEST(PluginModuleTest, TwoPluginsInOneGameBothDrawAndUnloadToTheOriginalBytes) {
     }
     EXPECT_EQ(test::site_bytes(host::addr::drawing_site), d);
   });
+}
+
+// The protections of the game image's pages, as the system reports them.
+std::vector<std::string> image_protections() {
+  std::vector<std::string> out;
+  std::FILE* maps = std::fopen("/proc/self/maps", "r");
+  char line[512];
+  while (maps && std::fgets(line, sizeof line, maps)) {
+    unsigned long long begin = 0, end = 0;
+    char perms[5] = {};
+    if (std::sscanf(line, "%llx-%llx %4s", &begin, &end, perms) != 3) continue;
+    if (end > sim::code_begin && begin < sim::image_end) out.push_back(line);
+  }
+  if (maps) std::fclose(maps);
+  return out;
+}
+
+// Another module patched the drawing site before the plugin loaded, in each
+// of the four forms such modules use: calls are chained, jumps left alone,
+// and the game function's registers and stack hold across every frame.
+TEST(PluginModuleTest, SiteTakenByAnotherModuleIsChainedForCallsAndLeftAloneForJumps) {
+  for (sim::foreign_form form : {sim::foreign_form::call, sim::foreign_form::call_indirect, sim::foreign_form::jmp,
+                                 sim::foreign_form::jmp_indirect}) {
+    SCOPED_TRACE(sim::foreign_form_name(form));
+    IN_FRESH_PROCESS({
+      test::game_dir();
+      sim::host_world& world = sim::host_world::get();
+      ASSERT_TRUE(world.lay_out(hooking::version_1001));
+      ASSERT_TRUE(world.patch_by_another_module(host::addr::drawing_site, form));
+      const bytes theirs = sim::site_function::bytes(host::addr::drawing_site);
+      const std::vector<std::string> protections = image_protections();
+      test::write_ring_txd(txd_place::beside_plugin);
+      test::add_ped(3, {2.0f, 0.0f, 0.0f});
+      world.recording = false;
+      const bool call = form == sim::foreign_form::call || form == sim::foreign_form::call_indirect;
+      {
+        loaded_plugin plugin(NATIVE_PLUGIN_PATH);
+        ASSERT_NE(plugin.handle, nullptr) << dlerror();
+        EXPECT_EQ(sim::site_function::bytes(host::addr::drawing_site) == theirs, !call);
+        world.start_up();
+        for (int i = 0; i < 600; ++i) {
+          EXPECT_EQ(world.draw(), reinterpret_cast<void*>(sim::host_world::drawing_result));
+        }
+        EXPECT_EQ(world.accepted_fans().size(), call ? 2u : 0u);
+        world.shutdown();
+      }
+      EXPECT_EQ(sim::site_function::mismatches(), 0u);
+      EXPECT_EQ(sim::foreign_module::get().runs(host::addr::drawing_site), 600u);
+      EXPECT_EQ(world.game_calls[1], 600u);
+      EXPECT_EQ(sim::site_function::bytes(host::addr::drawing_site), theirs);
+      EXPECT_EQ(image_protections(), protections);
+    });
+  }
 }
 
 }  // namespace

@@ -65,6 +65,10 @@ TEST(ScenarioTest, MistakesAreRefusedNamingTheFieldAndTheProblem) {
   EXPECT_NE(error_of(R"({"events": ["draw*0"]})").find("events[0]: 'draw*0' is none of"), std::string::npos);
   EXPECT_NE(error_of(R"({"events": ["draw*x"]})").find("events[0]"), std::string::npos);
   EXPECT_EQ(error_of(R"({"player": {"slot": 5}, "pool_size": 3})"), "player.slot: slot 5 is outside the pool of 3");
+  EXPECT_EQ(error_of(R"({"foreign_patches": [{"site": "drawing", "form": "push"}]})"),
+            "foreign_patches[0].form: 'push' is none of call, jmp, call_indirect, jmp_indirect");
+  EXPECT_EQ(error_of(R"({"foreign_patches": [{"site": "drawing", "form": "call"}, {"site": "drawing", "form": "jmp"}]})"),
+            "foreign_patches[1].site: drawing is patched already");
   EXPECT_EQ(error_of("[1, 2]"), "scenario: expected an object");
   EXPECT_EQ(error_of("{").rfind("scenario: not JSON", 0), 0u);
 }

@@ -96,9 +96,12 @@ run hostsim(const std::string& name, const json& scenario, const std::string& pl
       return r;
     }
   }
-  const std::string command = std::string(WINE_RUN) + " " + HOSTSIM_EXE + " --plugin " + plugin + " --txd " +
-                              RING_TXD + " --scenario " + scenario_file.string() + " --out " + r.out.string() +
-                              " >" + (r.out / "stdout.txt").string() + " 2>" + (r.out / "stderr.txt").string();
+  // A UTF-8 locale, so that Wine hands non-ASCII arguments on as they are.
+  const auto quoted = [](const std::string& p) { return "'" + p + "'"; };
+  const std::string command = "LC_ALL=C.UTF-8 " + std::string(WINE_RUN) + " " + HOSTSIM_EXE + " --plugin " +
+                              quoted(plugin) + " --txd " + RING_TXD + " --scenario " + quoted(scenario_file.string()) +
+                              " --out " + quoted(r.out.string()) + " >" + quoted((r.out / "stdout.txt").string()) +
+                              " 2>" + quoted((r.out / "stderr.txt").string());
   const int status = std::system(command.c_str());
   r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   r.error = read(r.out / "stderr.txt");
@@ -140,8 +143,11 @@ std::string candidate(const run& r, int k) {
 }
 
 bool sites_restored(const run& r) {
-  return !r.trace.empty() && r.trace.back()["call"] == "unload" && r.trace.back()["sites_restored"] == true;
+  return !r.trace.empty() && r.trace.back()["call"] == "unload" && r.trace.back()["sites_restored"] == true &&
+         r.trace.back()["protections_restored"] == true;
 }
+
+const json one_ped = {{{"slot", 3}, {"position", {2, 0, 0}}}};
 
 TEST_F(WinePluginTest, TypicalStartWritesTheLogByteForByte) {
   const run r = hostsim("typical", {{"events", {"start_up", "draw*600", "shutdown"}}});
@@ -184,15 +190,54 @@ TEST_F(WinePluginTest, NoDictionaryAnywhereFailsAllFourPlaces) {
   for (const json& c : r.calls("host_load_txd")) EXPECT_EQ(c["result"], "null");
 }
 
-TEST_F(WinePluginTest, UnservedBuildsTouchNothingAndCallNothing) {
+TEST_F(WinePluginTest, UnservedBuildsWriteOneLogLineAndTouchNothing) {
   for (int id : {0, 1011, 1101, 1111, 3200, 3210}) {
-    const run r = hostsim("unserved-" + std::to_string(id), {{"game_version", id}, {"peds", {{{"slot", 3}, {"position", {2, 0, 0}}}}}});
+    const run r = hostsim("unserved-" + std::to_string(id), {{"game_version", id}, {"peds", one_ped}});
     ASSERT_EQ(r.exit_code, 0) << r.error;
-    EXPECT_FALSE(r.has_log()) << id;
+    EXPECT_EQ(r.log(), "MorvaHealthRing not started: unsupported game executable (build id " + std::to_string(id) +
+                           ")\r\n");
     ASSERT_EQ(r.trace.size(), 1u) << id;  // only the unload line
     EXPECT_EQ(r.summary["sites_changed_by_load"], 0) << id;
     EXPECT_TRUE(sites_restored(r)) << id;
   }
+}
+
+// Another module patched the drawing site before the plugin loaded, in each
+// of the four forms such modules use.
+TEST_F(WinePluginTest, SiteTakenByAnotherModuleIsChainedForCallsAndLeftAloneForJumps) {
+  for (const char* form : {"call", "call_indirect", "jmp", "jmp_indirect"}) {
+    const run r = hostsim(std::string("foreign-") + form,
+                          {{"peds", one_ped}, {"foreign_patches", {{{"site", "drawing"}, {"form", form}}}}});
+    ASSERT_EQ(r.exit_code, 0) << form << ": " << r.error;
+    const json& s = r.summary;
+    EXPECT_EQ(s["register_mismatches"], 0) << form;
+    EXPECT_EQ(s["events"]["drawing"], 600) << form;
+    EXPECT_EQ(s["foreign_code_runs"]["drawing"], 600) << form;
+    EXPECT_EQ(s["game_function_runs"]["drawing"], 600) << form;
+    const bool call = std::string(form).rfind("call", 0) == 0;
+    EXPECT_EQ(s["rings_in_last_drawn_frame"], call ? 1 : 0) << form;
+    EXPECT_EQ(s["sites_changed_by_load"], call ? 3 : 2) << form;
+    EXPECT_EQ(r.calls("RwIm3DTransform").empty(), !call) << form;
+    EXPECT_TRUE(sites_restored(r)) << form;
+  }
+}
+
+TEST_F(WinePluginTest, PluginInAFolderTheAnsiCodePageCannotNameStillWorks) {
+  const run r = hostsim("Игры-ゲーム", {{"peds", one_ped}});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  const lines got = r.log_lines();
+  ASSERT_GE(got.size(), 6u) << r.log();
+  EXPECT_EQ(got[0], "MorvaHealthRing started");
+  EXPECT_EQ(got[1].rfind("TXD loaded: ", 0), 0u) << got[1];
+  EXPECT_NE(got[1].find('~'), std::string::npos) << "the short form of the folder: " << got[1];
+  EXPECT_EQ(got[5], "  hpfg -> found");
+  EXPECT_EQ(r.summary["rings_in_last_drawn_frame"], 1);
+}
+
+TEST_F(WineHostsimTest, WriteIntoTheGamesCodeWithoutOpeningItFaults) {
+  const run r = hostsim("rogue-plugin", json::object(), ROGUE_PLUGIN);
+  EXPECT_EQ(r.exit_code, 4);
+  EXPECT_NE(r.error.find("the game faulted: access violation writing 0x0053E293"), std::string::npos) << r.error;
 }
 
 TEST_F(WinePluginTest, MissingTexturesAreRetriedOnScheduleAndAShutdownStopsTheRings) {
@@ -204,7 +249,7 @@ TEST_F(WinePluginTest, MissingTexturesAreRetriedOnScheduleAndAShutdownStopsTheRi
   }
   EXPECT_EQ(frames, (std::vector<int>{0, 1, 600, 1200}));
 
-  const run s = hostsim("shutdown-then-frames", {{"peds", {{{"slot", 3}, {"position", {2, 0, 0}}}}},
+  const run s = hostsim("shutdown-then-frames", {{"peds", one_ped},
                                                  {"events", {"start_up", "draw*10", "shutdown", "draw*600"}}});
   ASSERT_EQ(s.exit_code, 0) << s.error;
   std::vector<int> drawn_frames;
