@@ -90,6 +90,16 @@ std::vector<std::vector<std::uint8_t>> site_functions() {
   return out;
 }
 
+bool in_game_memory(std::uintptr_t address) {
+  if (address >= sim::game_image::get().running(sim::image_begin) && address < sim::game_image::get().running(sim::image_end)) {
+    return true;
+  }
+  for (const sim::foreign_module::region& r : sim::foreign_module::get().regions()) {
+    if (address >= r.begin && address < r.begin + r.size) return true;
+  }
+  return false;
+}
+
 // A fault in the game's process ends the run with a report instead of
 // Windows' crash dialog.
 LONG WINAPI report_fault(EXCEPTION_POINTERS* e) {
@@ -107,6 +117,19 @@ LONG WINAPI report_fault(EXCEPTION_POINTERS* e) {
   std::fflush(stderr);
   TerminateProcess(GetCurrentProcess(), 4);
   return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// Seen before any handler of the loader's or a plugin's: an access fault in
+// the game's code or data, or in the other module's, is the game's own fault,
+// even inside a DllMain whose exceptions the loader would swallow.
+LONG WINAPI report_game_fault(EXCEPTION_POINTERS* e) {
+  const EXCEPTION_RECORD* r = e->ExceptionRecord;
+  const bool access = r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION || r->ExceptionCode == EXCEPTION_ILLEGAL_INSTRUCTION ||
+                      r->ExceptionCode == EXCEPTION_PRIV_INSTRUCTION;
+  if (!access) return EXCEPTION_CONTINUE_SEARCH;
+  const bool in_game = in_game_memory(reinterpret_cast<std::uintptr_t>(r->ExceptionAddress)) ||
+                       (r->NumberParameters >= 2 && in_game_memory(r->ExceptionInformation[1]));
+  return in_game ? report_fault(e) : EXCEPTION_CONTINUE_SEARCH;
 }
 
 }  // namespace
@@ -153,9 +176,15 @@ int wmain(int argc, wchar_t** argv) {
     if (!fs::copy_file(txd_file, place, fs::copy_options::overwrite_existing, ec)) {
       return refuse(3, "cannot place the texture dictionary " + shown(txd_file) + ": " + ec.message());
     }
+    // One the game cannot parse is placed all the same: its loader answers
+    // the plugin with no dictionary, which is what a run with it shows.
     txd::read_result r = txd::read(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    if (!r.ok) return refuse(3, shown(txd_file) + ": " + r.error);
-    textures = std::move(r.dict);
+    if (r.ok) {
+      textures = std::move(r.dict);
+    } else {
+      std::fprintf(stderr, "hostsim: %s: %s; the game's loader will answer no dictionary\n", shown(txd_file).c_str(),
+                   r.error.c_str());
+    }
   }
   fs::current_path(game, ec);
   if (ec) return refuse(3, "cannot enter " + shown(game) + ": " + ec.message());
@@ -171,6 +200,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!trace) return refuse(3, "cannot write " + shown(out_dir / "trace.jsonl"));
 
   SetUnhandledExceptionFilter(&report_fault);
+  AddVectoredExceptionHandler(1, &report_game_fault);
   std::vector<std::wstring> plugins = {L"scripts\\MorvaHealthRing.asi"};
   if (scene.second_plugin) {
     fs::copy_file(game / "scripts" / "MorvaHealthRing.asi", game / "scripts" / "MorvaHealthRingCopy.asi",

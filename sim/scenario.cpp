@@ -1,5 +1,7 @@
 #include "scenario.h"
 
+#include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -30,12 +32,20 @@ const json& object_at(const json& value, const std::string& field) {
 
 std::int64_t integer(const json& value, const std::string& field) {
   if (!value.is_number_integer()) fail(field, "expected an integer");
+  if (value.is_number_unsigned() && value.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX)) {
+    fail(field, "the integer is too large");
+  }
   return value.get<std::int64_t>();
 }
 
+// The game holds these as 32-bit floats: a value that is no finite float there
+// (1e300 becomes infinity) is refused rather than passed on.
 float number(const json& value, const std::string& field) {
   if (!value.is_number()) fail(field, "expected a number");
-  return value.get<float>();
+  const double wide = value.get<double>();
+  const auto narrow = static_cast<float>(wide);
+  if (!std::isfinite(wide) || !std::isfinite(narrow)) fail(field, "is no finite 32-bit float");
+  return narrow;
 }
 
 bool boolean(const json& value, const std::string& field) {
@@ -171,7 +181,10 @@ scenario interpret(const json& root) {
       s.player = player;
     }
   }
-  if (s.player && s.player->slot >= s.pool_size) fail("player.slot", "outside the pool of " + std::to_string(s.pool_size));
+  if (s.player && s.player->slot >= s.pool_size) {
+    if (root.contains("player")) fail("player.slot", "outside the pool of " + std::to_string(s.pool_size));
+    fail("pool_size", std::to_string(s.pool_size) + " slots leave no room for the player in slot 0 (\"player\": null for none)");
+  }
   if (root.contains("txd")) s.txd = location(root["txd"], "txd");
   if (root.contains("peds")) {
     const json& peds = root["peds"];
@@ -193,6 +206,12 @@ scenario interpret(const json& root) {
   }
   if (root.contains("trace")) s.trace = boolean(root["trace"], "trace");
   if (root.contains("second_plugin")) s.second_plugin = boolean(root["second_plugin"], "second_plugin");
+  std::uint64_t draws = 0;
+  for (const scenario_event& e : s.events) draws += e.kind == event_kind::draw ? e.repeat : 0;
+  if (s.trace && draws > max_traced_draws) {
+    fail("events", std::to_string(draws) + " drawing events with the trace on would write gigabytes; at most " +
+                       std::to_string(max_traced_draws) + ", or set \"trace\": false");
+  }
   if (root.contains("foreign_patches")) {
     const json& patches = root["foreign_patches"];
     if (!patches.is_array()) fail("foreign_patches", "expected a list");
@@ -213,10 +232,27 @@ scenario interpret(const json& root) {
 scenario_result parse_scenario(const std::string& json_text) {
   scenario_result r;
   json root;
+  // One set of keys per object being read, to refuse a key given twice
+  // (the parser would keep the last and lose the first silently).
+  std::vector<std::set<std::string>> keys;
+  std::string repeated;
+  const json::parser_callback_t note_keys = [&](int, json::parse_event_t event, json& parsed) {
+    if (event == json::parse_event_t::object_start) keys.emplace_back();
+    if (event == json::parse_event_t::object_end && !keys.empty()) keys.pop_back();
+    if (event == json::parse_event_t::key && !keys.empty() && !keys.back().insert(parsed.get<std::string>()).second &&
+        repeated.empty()) {
+      repeated = parsed.get<std::string>();
+    }
+    return true;
+  };
   try {
-    root = json::parse(json_text);
+    root = json::parse(json_text, note_keys);
   } catch (const json::parse_error& e) {
     r.error = std::string("scenario: not JSON: ") + e.what();
+    return r;
+  }
+  if (!repeated.empty()) {
+    r.error = repeated + ": the key is given twice in one object";
     return r;
   }
   try {

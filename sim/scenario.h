@@ -50,6 +50,10 @@ struct scenario {
 // "start_up", "drawing", "shutdown".
 const char* site_name(host_address site);
 
+// With the trace on, each drawing event writes its calls: beyond this many the
+// file would fill a disk.
+constexpr std::uint64_t max_traced_draws = 20000;
+
 struct scenario_result {
   bool ok = false;
   scenario value;

@@ -69,6 +69,19 @@ TEST(ScenarioTest, MistakesAreRefusedNamingTheFieldAndTheProblem) {
             "foreign_patches[0].form: 'push' is none of call, jmp, call_indirect, jmp_indirect");
   EXPECT_EQ(error_of(R"({"foreign_patches": [{"site": "drawing", "form": "call"}, {"site": "drawing", "form": "jmp"}]})"),
             "foreign_patches[1].site: drawing is patched already");
+  EXPECT_EQ(error_of(R"({"camera_forward": [1e300, 0]})"), "camera_forward[0]: is no finite 32-bit float");
+  EXPECT_EQ(error_of(R"({"peds": [{"slot": 1, "position": [0,0,0], "health": -1e39}]})"),
+            "peds[0].health: is no finite 32-bit float");
+  EXPECT_EQ(error_of(R"({"area": 18446744073709551615})"), "area: the integer is too large");
+  EXPECT_EQ(error_of(R"({"pool_size": 0})"),
+            "pool_size: 0 slots leave no room for the player in slot 0 (\"player\": null for none)");
+  EXPECT_TRUE(sim::parse_scenario(R"({"pool_size": 0, "player": null})").ok);
+  EXPECT_EQ(error_of(R"({"peds": [{"slot": 1, "position": [0,0,0], "health": 5, "health": 6}]})"),
+            "health: the key is given twice in one object");
+  EXPECT_TRUE(sim::parse_scenario(R"({"events": ["draw*20000"]})").ok);
+  EXPECT_EQ(error_of(R"({"events": ["draw*20000", "draw"]})"),
+            "events: 20001 drawing events with the trace on would write gigabytes; at most 20000, or set \"trace\": false");
+  EXPECT_TRUE(sim::parse_scenario(R"({"events": ["draw*99999999"], "trace": false})").ok);
   EXPECT_EQ(error_of("[1, 2]"), "scenario: expected an object");
   EXPECT_EQ(error_of("{").rfind("scenario: not JSON", 0), 0u);
 }

@@ -82,7 +82,8 @@ class keep_runs_of_failures : public ::testing::Environment {
 };
 const auto* const cleanup = ::testing::AddGlobalTestEnvironment(new keep_runs_of_failures);
 
-run hostsim(const std::string& name, const json& scenario, const std::string& plugin = PLUGIN_ASI) {
+run hostsim(const std::string& name, const json& scenario, const std::string& plugin = PLUGIN_ASI,
+            const std::string& dictionary = RING_TXD) {
   const fs::path& root = runs_root();
   run r;
   r.out = root / name;
@@ -99,7 +100,7 @@ run hostsim(const std::string& name, const json& scenario, const std::string& pl
   // A UTF-8 locale, so that Wine hands non-ASCII arguments on as they are.
   const auto quoted = [](const std::string& p) { return "'" + p + "'"; };
   const std::string command = "LC_ALL=C.UTF-8 " + std::string(WINE_RUN) + " " + HOSTSIM_EXE + " --plugin " +
-                              quoted(plugin) + " --txd " + RING_TXD + " --scenario " + quoted(scenario_file.string()) +
+                              quoted(plugin) + " --txd " + quoted(dictionary) + " --scenario " + quoted(scenario_file.string()) +
                               " --out " + quoted(r.out.string()) + " >" + quoted((r.out / "stdout.txt").string()) +
                               " 2>" + quoted((r.out / "stderr.txt").string());
   const int status = std::system(command.c_str());
@@ -370,6 +371,16 @@ TEST_F(WineHostsimTest, BadScenarioIsRefusedNamingTheField) {
   const run u = hostsim("unknown-key", {{"colour", "red"}});
   EXPECT_EQ(u.exit_code, 2);
   EXPECT_NE(u.error.find("colour: unknown key"), std::string::npos) << u.error;
+}
+
+TEST_F(WineHostsimTest, DictionaryTheGameCannotReadReachesThePluginAsNoDictionary) {
+  const fs::path broken = runs_root() / "broken.txd";
+  std::ofstream(broken) << "not a texture dictionary";
+  const run r = hostsim("broken-txd", {{"events", {"start_up"}}}, PLUGIN_ASI, broken.string());
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_EQ(r.log_lines(), (lines{"MorvaHealthRing started", "TXD failed: " + candidate(r, 1),
+                                  "TXD failed: " + candidate(r, 2), "TXD failed: " + candidate(r, 3),
+                                  "TXD failed: " + candidate(r, 4)}));
 }
 
 TEST_F(WineHostsimTest, PluginThatCannotBeLoadedIsRefused) {

@@ -17,6 +17,8 @@ constexpr std::uint32_t library_stamp = 0x1803FFFF;  // RenderWare 3.6.0.3
 constexpr std::uint32_t platform_d3d9 = 9;
 constexpr std::uint32_t max_dimension = 4096;
 constexpr std::size_t native_fixed_size = 88;
+// A name field is 32 bytes and keeps its terminator.
+constexpr std::size_t max_name_bytes = 31;
 
 enum class pixel_format { bgra8888, bgr888, dxt1, dxt3, dxt5 };
 
