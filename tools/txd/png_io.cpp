@@ -2,6 +2,7 @@
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
+#define STBI_FAILURE_USERMSG
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -11,13 +12,24 @@
 #include <stb_image_write.h>
 #pragma GCC diagnostic pop
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 namespace txd {
 
 bool load_png(const std::string& path, image* out, std::string* error) {
   int w = 0, h = 0, channels = 0;
-  unsigned char* pixels = stbi_load(path.c_str(), &w, &h, &channels, 4);
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    *error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  unsigned char* pixels = stbi_load_from_file(file, &w, &h, &channels, 4);
+  std::fclose(file);
   if (!pixels) {
-    *error = path + ": " + (stbi_failure_reason() ? stbi_failure_reason() : "cannot read");
+    const char* why = stbi_failure_reason();
+    *error = path + ": not a PNG image that can be read (" + (why ? why : "unknown reason") + ")";
     return false;
   }
   out->width = static_cast<std::uint32_t>(w);

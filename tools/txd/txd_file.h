@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,17 @@ struct level {
   std::vector<std::uint8_t> rgba;  // decoded, 4 bytes a pixel, rows top-down
 };
 
+// The texture native's raster fields as a file holds them, kept by the reader
+// so that a texture is written back as it was.
+struct raster_fields {
+  std::uint32_t raster_format = 0;
+  std::uint32_t d3d_format = 0;
+  std::uint8_t depth = 0;
+  std::uint8_t raster_type = 0;
+  std::uint8_t flags = 0;
+  bool operator==(const raster_fields&) const = default;
+};
+
 struct texture {
   std::string name;
   std::string mask_name;
@@ -38,6 +50,9 @@ struct texture {
   pixel_format format = pixel_format::bgra8888;
   bool has_alpha = false;
   std::vector<level> levels;  // the first is the full-size image
+  // As read; without them the writer derives the fields from the format, and
+  // the filter from the level count.
+  std::optional<raster_fields> raster;
 };
 
 struct dictionary {
@@ -56,7 +71,8 @@ struct read_result {
 read_result read(const std::uint8_t* data, std::size_t size);
 read_result read_file(const std::string& path);
 
-// Writes every texture as 32-bit 8888 with the levels it holds.
+// Writes every texture in its format (DXT levels compressed anew) with the
+// levels it holds.
 std::vector<std::uint8_t> write(const dictionary& dict);
 bool write_file(const std::string& path, const dictionary& dict);
 
@@ -64,5 +80,9 @@ bool write_file(const std::string& path, const dictionary& dict);
 // average of the one above.
 std::vector<level> mip_chain(std::uint32_t width, std::uint32_t height,
                              const std::vector<std::uint8_t>& rgba);
+
+// Bytes of one level of w x h pixels in a format.
+std::size_t level_size(pixel_format format, std::uint32_t w, std::uint32_t h);
+bool power_of_two(std::uint32_t n);
 
 }  // namespace txd

@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "manifest.h"
 #include "png_io.h"
 #include "txd_file.h"
 
@@ -19,6 +22,12 @@ constexpr const char* usage_text =
     "usage: txdtool list FILE.txd\n"
     "       txdtool extract FILE.txd DIR\n"
     "       txdtool build OUT.txd NAME=IMAGE.png ...\n"
+    "       txdtool build OUT.txd DIR/textures.json\n"
+    "extract writes each texture's image and textures.json, the manifest of\n"
+    "everything else; build from that manifest gives the dictionary back.\n"
+    "Built from NAME=IMAGE.png: 8888, wrap addressing, alpha when a pixel is\n"
+    "not opaque, and a full mip chain (linear mip linear filter) when both sides\n"
+    "are powers of two, else one level (linear filter).\n"
     "A texture name is at most 31 bytes, without path separators, '..', ':',\n"
     "control characters or other characters a Windows file name cannot hold.\n";
 
@@ -103,14 +112,31 @@ bool open_dictionary(const char* path, txd::dictionary* dict) {
 int list(const char* path) {
   txd::dictionary dict;
   if (!open_dictionary(path, &dict)) return 1;
-  std::printf("%-32s %9s %-6s %6s %s\n", "name", "size", "format", "levels", "alpha");
+  std::printf("%-32s %9s %-6s %6s %-5s %-18s %s\n", "name", "size", "format", "levels", "alpha", "filter",
+              "addressing u/v");
   for (const txd::texture& t : dict.textures) {
     char size[24];
     std::snprintf(size, sizeof size, "%ux%u", t.levels[0].width, t.levels[0].height);
-    std::printf("%-32s %9s %-6s %6zu %s\n", t.name.c_str(), size, txd::format_name(t.format), t.levels.size(),
-                t.has_alpha ? "yes" : "no");
+    std::printf("%-32s %9s %-6s %6zu %-5s %-18s %s/%s\n", t.name.c_str(), size, txd::format_name(t.format),
+                t.levels.size(), t.has_alpha ? "yes" : "no", txd::filter_name(t.filter),
+                txd::addressing_name(t.addressing & 0x0F), txd::addressing_name(t.addressing >> 4));
   }
   return 0;
+}
+
+bool write_png(const fs::path& out, const txd::level& l) {
+  errno = 0;
+  if (txd::save_png(out.string(), txd::image{l.width, l.height, l.rgba})) return true;
+  fail(out.string(), errno ? std::strerror(errno) : "cannot be written");
+  return false;
+}
+
+bool same_levels(const std::vector<txd::level>& a, const std::vector<txd::level>& b) {
+  if (a.size() > b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].width != b[i].width || a[i].height != b[i].height || a[i].rgba != b[i].rgba) return false;
+  }
+  return true;
 }
 
 int extract(const char* path, const char* dir) {
@@ -120,20 +146,138 @@ int extract(const char* path, const char* dir) {
   fs::create_directories(dir, ec);
   if (ec) return fail(dir, ec.message());
   if (!fs::is_directory(dir, ec)) return fail(dir, "is not a folder");
-  std::vector<std::string> taken;
+  std::vector<std::string> taken = {txd::manifest_name};
+  txd::manifest m;
+  m.device_id = dict.device_id;
   for (const txd::texture& t : dict.textures) {
-    const fs::path out = fs::path(dir) / file_name_for(t.name, &taken);
+    txd::manifest_entry e;
+    e.settings = t;
+    e.settings.levels.clear();
+    e.level_count = static_cast<unsigned>(t.levels.size());
+    e.image = file_name_for(t.name, &taken);
+    if (!write_png(fs::path(dir) / e.image, t.levels[0])) return 1;
+    std::printf("%s\n", (fs::path(dir) / e.image).string().c_str());
+    // Levels that build would compute from the first are not stored.
     const txd::level& top = t.levels[0];
-    errno = 0;
-    if (!txd::save_png(out.string(), txd::image{top.width, top.height, top.rgba})) {
-      return fail(out.string(), errno ? std::strerror(errno) : "cannot be written");
+    if (!same_levels(t.levels, txd::mip_chain(top.width, top.height, top.rgba))) {
+      const std::string stem = e.image.stem().string();
+      for (std::size_t i = 1; i < t.levels.size(); ++i) {
+        e.level_images.emplace_back(file_name_for(stem + "." + std::to_string(i), &taken));
+        if (!write_png(fs::path(dir) / e.level_images.back(), t.levels[i])) return 1;
+      }
     }
-    std::printf("%s\n", out.string().c_str());
+    m.entries.push_back(std::move(e));
   }
+  const fs::path manifest_path = fs::path(dir) / txd::manifest_name;
+  std::FILE* f = std::fopen(manifest_path.string().c_str(), "wb");
+  if (!f) return fail(manifest_path.string(), std::strerror(errno));
+  const std::string text = txd::manifest_text(m);
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (std::fclose(f) != 0 || !written) return fail(manifest_path.string(), std::strerror(errno));
+  std::printf("%s\n", manifest_path.string().c_str());
   return 0;
 }
 
+// A name the game and a file system can hold, not yet in the dictionary; one
+// line and false if not.
+bool well_named(const txd::texture& t, const txd::dictionary& dict) {
+  const std::string problem = name_problem(t.name);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "txdtool: texture name '%s' %s\n", t.name.c_str(), problem.c_str());
+    return false;
+  }
+  for (const txd::texture& earlier : dict.textures) {
+    if (lower(earlier.name) == lower(t.name)) {
+      std::fprintf(stderr, "txdtool: texture name '%s' is given twice (the game does not tell '%s' from '%s')\n",
+                   t.name.c_str(), earlier.name.c_str(), t.name.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// Names and sizes a texture must have to be written; one line and false if not.
+bool acceptable(const txd::texture& t, const txd::dictionary& dict, const std::string& source) {
+  if (!well_named(t, dict)) return false;
+  const txd::level& top = t.levels[0];
+  if (top.width > txd::max_dimension || top.height > txd::max_dimension) {
+    fail(source, "is larger than " + std::to_string(txd::max_dimension) + " pixels");
+    return false;
+  }
+  if (t.levels.size() > 1 && (!txd::power_of_two(top.width) || !txd::power_of_two(top.height))) {
+    fail(source, std::to_string(top.width) + "x" + std::to_string(top.height) +
+                     " with a mip chain: the game's Direct3D 9 path needs sides that are powers of two");
+    return false;
+  }
+  return true;
+}
+
+bool load_image(const fs::path& path, txd::image* img) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    fail(path.string(), "is a folder, not a PNG image");
+    return false;
+  }
+  std::string error;
+  if (txd::load_png(path.string(), img, &error)) return true;
+  std::fprintf(stderr, "txdtool: %s\n", error.c_str());
+  return false;
+}
+
+bool save_dictionary(const char* out, const txd::dictionary& dict) {
+  std::error_code ec;
+  if (fs::is_directory(out, ec)) {
+    fail(out, "is a folder");
+    return false;
+  }
+  errno = 0;
+  if (txd::write_file(out, dict)) return true;
+  fail(out, errno ? std::strerror(errno) : "cannot be written");
+  return false;
+}
+
+int build_from_manifest(const char* out, const char* manifest_file) {
+  std::ifstream in(manifest_file, std::ios::binary);
+  if (!in) return fail(manifest_file, std::strerror(errno));
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  txd::manifest m;
+  std::string error;
+  if (!txd::parse_manifest(text, &m, &error)) return fail(manifest_file, error);
+  const fs::path folder = fs::path(manifest_file).parent_path();
+  txd::dictionary dict;
+  dict.device_id = m.device_id;
+  for (const txd::manifest_entry& e : m.entries) {
+    txd::texture t = e.settings;
+    txd::image top;
+    if (!load_image(folder / e.image, &top)) return 1;
+    if (e.level_images.empty()) {
+      t.levels = txd::mip_chain(top.width, top.height, top.rgba);
+      if (e.level_count > t.levels.size()) {
+        return fail((folder / e.image).string(), "holds " + std::to_string(t.levels.size()) + " levels at most, not " +
+                                                     std::to_string(e.level_count));
+      }
+      t.levels.resize(e.level_count);
+    } else {
+      t.levels.push_back(txd::level{top.width, top.height, top.rgba});
+      for (std::size_t i = 0; i < e.level_images.size(); ++i) {
+        txd::image img;
+        if (!load_image(folder / e.level_images[i], &img)) return 1;
+        const std::uint32_t w = std::max(1u, top.width >> (i + 1)), h = std::max(1u, top.height >> (i + 1));
+        if (img.width != w || img.height != h) {
+          return fail((folder / e.level_images[i]).string(),
+                      "level " + std::to_string(i + 1) + " must be " + std::to_string(w) + "x" + std::to_string(h));
+        }
+        t.levels.push_back(txd::level{img.width, img.height, img.rgba});
+      }
+    }
+    if (!acceptable(t, dict, (folder / e.image).string())) return 1;
+    dict.textures.push_back(std::move(t));
+  }
+  return save_dictionary(out, dict) ? 0 : 1;
+}
+
 int build(const char* out, int count, char** descriptions) {
+  if (count == 1 && !std::strchr(descriptions[0], '=')) return build_from_manifest(out, descriptions[0]);
   txd::dictionary dict;
   for (int i = 0; i < count; ++i) {
     const char* eq = std::strchr(descriptions[i], '=');
@@ -143,36 +287,18 @@ int build(const char* out, int count, char** descriptions) {
     }
     txd::texture t;
     t.name.assign(descriptions[i], static_cast<std::size_t>(eq - descriptions[i]));
-    const std::string problem = name_problem(t.name);
-    if (!problem.empty()) {
-      std::fprintf(stderr, "txdtool: texture name '%s' %s\n", t.name.c_str(), problem.c_str());
-      return 2;
-    }
-    for (const txd::texture& earlier : dict.textures) {
-      if (lower(earlier.name) == lower(t.name)) {
-        std::fprintf(stderr, "txdtool: texture name '%s' is given twice (the game does not tell '%s' from '%s')\n",
-                     t.name.c_str(), earlier.name.c_str(), t.name.c_str());
-        return 2;
-      }
-    }
+    if (!well_named(t, dict)) return 2;
     txd::image img;
-    std::string error;
-    if (!txd::load_png(eq + 1, &img, &error)) {
-      std::fprintf(stderr, "txdtool: %s\n", error.c_str());
-      return 1;
+    if (!load_image(eq + 1, &img)) return 1;
+    if (txd::power_of_two(img.width) && txd::power_of_two(img.height)) {
+      t.levels = txd::mip_chain(img.width, img.height, img.rgba);
+    } else {
+      t.levels.push_back(txd::level{img.width, img.height, img.rgba});
     }
-    if (img.width > txd::max_dimension || img.height > txd::max_dimension) {
-      std::fprintf(stderr, "txdtool: %s is larger than %u pixels\n", eq + 1, txd::max_dimension);
-      return 1;
-    }
-    t.levels = txd::mip_chain(img.width, img.height, img.rgba);
+    if (!acceptable(t, dict, eq + 1)) return 1;
     dict.textures.push_back(std::move(t));
   }
-  std::error_code ec;
-  if (fs::is_directory(out, ec)) return fail(out, "is a folder");
-  errno = 0;
-  if (!txd::write_file(out, dict)) return fail(out, errno ? std::strerror(errno) : "cannot be written");
-  return 0;
+  return save_dictionary(out, dict) ? 0 : 1;
 }
 
 int run(int argc, char** argv) {

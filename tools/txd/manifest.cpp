@@ -1,0 +1,154 @@
+#include "manifest.h"
+
+#include <nlohmann/json.hpp>
+
+namespace txd {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* filters[] = {"none", "nearest", "linear", "mip_nearest", "mip_linear", "linear_mip_nearest",
+                                   "linear_mip_linear"};
+constexpr const char* addressings[] = {"none", "wrap", "mirror", "clamp", "border"};
+
+struct bad {
+  std::string message;
+};
+[[noreturn]] void fail(const std::string& field, const std::string& problem) { throw bad{field + ": " + problem}; }
+
+template <std::size_t N>
+json named(std::uint8_t value, const char* const (&names)[N]) {
+  return value < N ? json(names[value]) : json(value);
+}
+
+template <std::size_t N>
+std::uint8_t unnamed(const json& v, const char* const (&names)[N], const std::string& field) {
+  if (v.is_number_unsigned() && v.get<std::uint64_t>() <= 255) return static_cast<std::uint8_t>(v.get<unsigned>());
+  if (v.is_string()) {
+    for (std::size_t i = 0; i < N; ++i) {
+      if (v == names[i]) return static_cast<std::uint8_t>(i);
+    }
+  }
+  std::string all;
+  for (const char* n : names) all += std::string(all.empty() ? "" : ", ") + n;
+  fail(field, "expected one of " + all + " or a number from 0 to 255");
+}
+
+std::uint64_t unsigned_at(const json& object, const char* key, const std::string& field, std::uint64_t max) {
+  if (!object.contains(key)) fail(field + "." + key, "missing");
+  const json& v = object[key];
+  if (!v.is_number_unsigned() || v.get<std::uint64_t>() > max) {
+    fail(field + "." + key, "expected a whole number from 0 to " + std::to_string(max));
+  }
+  return v.get<std::uint64_t>();
+}
+
+std::string string_at(const json& object, const char* key, const std::string& field) {
+  if (!object.contains(key) || !object[key].is_string()) fail(field + "." + key, "expected a string");
+  return object[key].get<std::string>();
+}
+
+}  // namespace
+
+const char* filter_name(std::uint8_t filter) { return filter < 7 ? filters[filter] : "?"; }
+const char* addressing_name(std::uint8_t mode) { return mode < 5 ? addressings[mode] : "?"; }
+
+std::string manifest_text(const manifest& m) {
+  json textures = json::array();
+  for (const manifest_entry& e : m.entries) {
+    const texture& t = e.settings;
+    json j = {{"name", t.name},
+              {"mask_name", t.mask_name},
+              {"filter", named(t.filter, filters)},
+              {"addressing_u", named(t.addressing & 0x0F, addressings)},
+              {"addressing_v", named(t.addressing >> 4, addressings)},
+              {"format", format_name(t.format)},
+              {"alpha", t.has_alpha},
+              {"levels", e.level_count},
+              {"image", e.image.generic_string()}};
+    if (!e.level_images.empty()) {
+      json images = json::array();
+      for (const auto& p : e.level_images) images.push_back(p.generic_string());
+      j["level_images"] = images;
+    }
+    if (t.raster) {
+      j["raster"] = {{"raster_format", t.raster->raster_format},
+                     {"d3d_format", t.raster->d3d_format},
+                     {"depth", t.raster->depth},
+                     {"raster_type", t.raster->raster_type},
+                     {"flags", t.raster->flags}};
+    }
+    textures.push_back(j);
+  }
+  return json{{"device_id", m.device_id}, {"textures", textures}}.dump(2) + "\n";
+}
+
+bool parse_manifest(const std::string& text, manifest* out, std::string* error) {
+  try {
+    const json root = json::parse(text);
+    if (!root.is_object() || !root.contains("textures") || !root["textures"].is_array()) {
+      fail("manifest", "expected an object with a list \"textures\"");
+    }
+    if (root.contains("device_id")) out->device_id = static_cast<std::uint16_t>(unsigned_at(root, "device_id", "manifest", 0xFFFF));
+    for (std::size_t i = 0; i < root["textures"].size(); ++i) {
+      const json& j = root["textures"][i];
+      const std::string field = "textures[" + std::to_string(i) + "]";
+      if (!j.is_object()) fail(field, "expected an object");
+      manifest_entry e;
+      texture& t = e.settings;
+      t.name = string_at(j, "name", field);
+      if (j.contains("mask_name")) t.mask_name = string_at(j, "mask_name", field);
+      if (j.contains("filter")) t.filter = unnamed(j["filter"], filters, field + ".filter");
+      const std::uint8_t u = j.contains("addressing_u") ? unnamed(j["addressing_u"], addressings, field + ".addressing_u") : 1;
+      const std::uint8_t v = j.contains("addressing_v") ? unnamed(j["addressing_v"], addressings, field + ".addressing_v") : 1;
+      if (u > 15 || v > 15) fail(field + ".addressing", "each mode fits in 4 bits");
+      t.addressing = static_cast<std::uint8_t>(u | v << 4);
+      const std::string format = j.contains("format") ? string_at(j, "format", field) : "8888";
+      bool known = false;
+      for (pixel_format f : {pixel_format::bgra8888, pixel_format::bgr888, pixel_format::dxt1, pixel_format::dxt3,
+                             pixel_format::dxt5}) {
+        if (format == format_name(f)) {
+          t.format = f;
+          known = true;
+        }
+      }
+      if (!known) fail(field + ".format", "'" + format + "' is none of 8888, 888, DXT1, DXT3, DXT5");
+      if (j.contains("alpha")) {
+        if (!j["alpha"].is_boolean()) fail(field + ".alpha", "expected true or false");
+        t.has_alpha = j["alpha"].get<bool>();
+      }
+      e.level_count = static_cast<unsigned>(unsigned_at(j, "levels", field, 13));
+      if (e.level_count == 0) fail(field + ".levels", "at least 1");
+      e.image = string_at(j, "image", field);
+      if (j.contains("level_images")) {
+        const json& images = j["level_images"];
+        if (!images.is_array() || images.size() != e.level_count - 1) {
+          fail(field + ".level_images", "expected a list of " + std::to_string(e.level_count - 1) + " images");
+        }
+        for (const json& p : images) {
+          if (!p.is_string()) fail(field + ".level_images", "expected file names");
+          e.level_images.emplace_back(p.get<std::string>());
+        }
+      }
+      if (j.contains("raster")) {
+        const json& r = j["raster"];
+        if (!r.is_object()) fail(field + ".raster", "expected an object");
+        const std::string f = field + ".raster";
+        t.raster = raster_fields{static_cast<std::uint32_t>(unsigned_at(r, "raster_format", f, 0xFFFFFFFF)),
+                                 static_cast<std::uint32_t>(unsigned_at(r, "d3d_format", f, 0xFFFFFFFF)),
+                                 static_cast<std::uint8_t>(unsigned_at(r, "depth", f, 255)),
+                                 static_cast<std::uint8_t>(unsigned_at(r, "raster_type", f, 255)),
+                                 static_cast<std::uint8_t>(unsigned_at(r, "flags", f, 255))};
+      }
+      out->entries.push_back(std::move(e));
+    }
+    return true;
+  } catch (const json::exception& e) {
+    *error = std::string("not a manifest: ") + e.what();
+  } catch (const bad& b) {
+    *error = b.message;
+  }
+  return false;
+}
+
+}  // namespace txd

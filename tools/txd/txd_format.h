@@ -1,0 +1,26 @@
+// The on-file numbers of the dictionary format shared by reader and writer.
+#pragma once
+
+#include <cstdint>
+
+namespace txd {
+
+constexpr std::uint32_t raster_1555 = 0x0100;
+constexpr std::uint32_t raster_565 = 0x0200;
+constexpr std::uint32_t raster_4444 = 0x0300;
+constexpr std::uint32_t raster_8888 = 0x0500;
+constexpr std::uint32_t raster_888 = 0x0600;
+constexpr std::uint32_t raster_has_mipmaps = 0x8000;
+constexpr std::uint32_t d3d_a8r8g8b8 = 21;
+constexpr std::uint32_t d3d_x8r8g8b8 = 22;
+constexpr std::uint32_t fourcc(const char (&s)[5]) {
+  return std::uint32_t(std::uint8_t(s[0])) | std::uint32_t(std::uint8_t(s[1])) << 8 |
+         std::uint32_t(std::uint8_t(s[2])) << 16 | std::uint32_t(std::uint8_t(s[3])) << 24;
+}
+constexpr std::uint32_t d3d_dxt1 = fourcc("DXT1");
+constexpr std::uint32_t d3d_dxt3 = fourcc("DXT3");
+constexpr std::uint32_t d3d_dxt5 = fourcc("DXT5");
+constexpr std::uint8_t flag_alpha = 1;
+constexpr std::uint8_t flag_compressed = 8;
+
+}  // namespace txd
