@@ -5,17 +5,6 @@
 #include "site_function.h"
 
 namespace sim {
-namespace {
-
-std::uint32_t address_of(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
-
-void put_word(std::vector<std::uint8_t>& b, std::uint32_t w) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
-}
-
-void append(std::vector<std::uint8_t>& b, const std::vector<std::uint8_t>& more) { b.insert(b.end(), more.begin(), more.end()); }
-
-}  // namespace
 
 bool foreign_form_named(const std::string& name, foreign_form* form) {
   for (foreign_form f : {foreign_form::call, foreign_form::jmp, foreign_form::call_indirect, foreign_form::jmp_indirect}) {
@@ -72,10 +61,12 @@ bool foreign_module::patch(host_address site, foreign_form form, const void* cal
   const auto code_at = reinterpret_cast<std::uintptr_t>(code);
 
   std::vector<std::uint8_t> body = {0xFF, 0x05};  // inc dword [counter]
-  put_word(body, address_of(counter));
-  append(body, relative_branch(0xE8, code_at + body.size(), reinterpret_cast<std::uintptr_t>(callee)));
+  append_word(body, address32(counter));
+  const std::vector<std::uint8_t> call = relative_branch(0xE8, code_at + body.size(), reinterpret_cast<std::uintptr_t>(callee));
+  body.insert(body.end(), call.begin(), call.end());
   if (jumps) {
-    append(body, relative_branch(0xE9, code_at + body.size(), site_at + length));  // back behind the site
+    const std::vector<std::uint8_t> back = relative_branch(0xE9, code_at + body.size(), site_at + length);
+    body.insert(body.end(), back.begin(), back.end());  // behind the site
   } else {
     body.push_back(0xC3);
   }
@@ -91,7 +82,7 @@ bool foreign_module::patch(host_address site, foreign_form form, const void* cal
     case foreign_form::call_indirect:
     case foreign_form::jmp_indirect:
       instruction = {0xFF, static_cast<std::uint8_t>(form == foreign_form::call_indirect ? 0x15 : 0x25)};
-      put_word(instruction, address_of(cell));
+      append_word(instruction, address32(cell));
       break;
   }
   site_function::write(site, instruction.data(), instruction.size());

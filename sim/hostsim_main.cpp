@@ -152,9 +152,7 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   if (plugin.empty() || scenario_path.empty() || out.empty()) return refuse(2, usage);
-  std::string scenario_text;
-  if (!read_bytes(scenario_path, &scenario_text)) return refuse(2, "scenario: cannot open " + shown(scenario_path));
-  const sim::scenario_result parsed = sim::parse_scenario(scenario_text);
+  const sim::scenario_result parsed = sim::read_scenario(scenario_path);
   if (!parsed.ok) return refuse(2, parsed.error);
   const sim::scenario& scene = parsed.value;
 
@@ -293,13 +291,13 @@ int wmain(int argc, wchar_t** argv) {
   unsigned rings = 0;
   for (const sim::host_call& fan : last_drawn) rings += fan.texture == "hpbg" ? 1 : 0;
   std::string per_site[3];
-  const char* names[3] = {"start_up", "drawing", "shutdown"};
   const char* sep = "";
   for (int i = 0; i < 3; ++i) {
     const sim::host_address site = sim::host_world::event_sites[i];
-    per_site[0] += std::string(sep) + "\"" + names[i] + "\":" + std::to_string(events[i]);
-    per_site[1] += std::string(sep) + "\"" + names[i] + "\":" + std::to_string(world.game_calls[i]);
-    per_site[2] += std::string(sep) + "\"" + names[i] + "\":" + std::to_string(sim::foreign_module::get().runs(site));
+    const std::string key = std::string(sep) + "\"" + sim::site_name(site) + "\":";
+    per_site[0] += key + std::to_string(events[i]);
+    per_site[1] += key + std::to_string(world.game_calls[i]);
+    per_site[2] += key + std::to_string(sim::foreign_module::get().runs(site));
     sep = ",";
   }
   if (std::FILE* summary = open_for_writing(out_dir / "summary.json")) {

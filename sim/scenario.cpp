@@ -264,11 +264,12 @@ scenario_result parse_scenario(const std::string& json_text) {
   return r;
 }
 
-scenario_result read_scenario(const std::string& path) {
+scenario_result read_scenario(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     scenario_result r;
-    r.error = "scenario: cannot open " + path;
+    const std::u8string name = path.u8string();
+    r.error = "scenario: cannot open " + std::string(name.begin(), name.end());
     return r;
   }
   return parse_scenario(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,7 +62,7 @@ struct scenario_result {
 };
 
 scenario_result parse_scenario(const std::string& json_text);
-scenario_result read_scenario(const std::string& path);
+scenario_result read_scenario(const std::filesystem::path& path);
 
 // Puts the scene into the world (pool, player, pedestrians, camera, area).
 void apply_scene(const scenario& s, host_world& world);

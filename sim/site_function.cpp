@@ -28,18 +28,13 @@ std::map<host_address, std::unique_ptr<guard>>& guards() {
   return all;
 }
 
-std::uint32_t address_of(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
-
 class code {
  public:
   void put(std::initializer_list<std::uint8_t> b) { bytes_.insert(bytes_.end(), b); }
   void put(const std::uint8_t* b, std::size_t n) { bytes_.insert(bytes_.end(), b, b + n); }
-  void word(std::uint32_t w) {
-    for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<std::uint8_t>(w >> (8 * i)));
-  }
   void op(std::initializer_list<std::uint8_t> opcode, std::uint32_t operand) {
     put(opcode);
-    word(operand);
+    append_word(bytes_, operand);
   }
   // A short conditional jump whose target is filled in later.
   std::size_t jump_if_not_equal() {
@@ -60,10 +55,13 @@ class code {
 
 }  // namespace
 
+void append_word(std::vector<std::uint8_t>& code, std::uint32_t word) {
+  for (int i = 0; i < 4; ++i) code.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
+}
+
 std::vector<std::uint8_t> relative_branch(std::uint8_t opcode, std::uintptr_t site, std::uintptr_t destination) {
-  const auto displacement = static_cast<std::uint32_t>(destination - (site + 5));
   std::vector<std::uint8_t> b = {opcode};
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(displacement >> (8 * i)));
+  append_word(b, static_cast<std::uint32_t>(destination - (site + 5)));
   return b;
 }
 
@@ -71,7 +69,7 @@ void site_function::write(host_address site, const std::uint8_t* instruction, st
   std::unique_ptr<guard>& slot = guards()[site];
   if (!slot) slot = std::make_unique<guard>();
   guard& g = *slot;
-  const std::uint32_t esp = address_of(&g.esp), ebp = address_of(&g.ebp), bad = address_of(&g.mismatches);
+  const std::uint32_t esp = address32(&g.esp), ebp = address32(&g.ebp), bad = address32(&g.mismatches);
 
   code c;
   c.put({0x55, 0x89, 0xE5, 0x53, 0x56, 0x57});       // push ebp; mov ebp, esp; push ebx, esi, edi

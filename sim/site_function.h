@@ -33,7 +33,10 @@ class site_function {
   static void clear_mismatches();
 };
 
-// A 5-byte CALL or JMP rel32 at site leading to destination (running addresses).
+// Machine code the simulator lays out: a 5-byte CALL or JMP rel32 at site
+// leading to destination (running addresses), and a 32-bit operand.
 std::vector<std::uint8_t> relative_branch(std::uint8_t opcode, std::uintptr_t site, std::uintptr_t destination);
+void append_word(std::vector<std::uint8_t>& code, std::uint32_t word);
+inline std::uint32_t address32(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
 
 }  // namespace sim

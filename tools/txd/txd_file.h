@@ -29,6 +29,7 @@ struct level {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::vector<std::uint8_t> rgba;  // decoded, 4 bytes a pixel, rows top-down
+  bool operator==(const level&) const = default;
 };
 
 // The texture native's raster fields as a file holds them, kept by the reader

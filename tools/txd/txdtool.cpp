@@ -131,14 +131,6 @@ bool write_png(const fs::path& out, const txd::level& l) {
   return false;
 }
 
-bool same_levels(const std::vector<txd::level>& a, const std::vector<txd::level>& b) {
-  if (a.size() > b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].width != b[i].width || a[i].height != b[i].height || a[i].rgba != b[i].rgba) return false;
-  }
-  return true;
-}
-
 int extract(const char* path, const char* dir) {
   txd::dictionary dict;
   if (!open_dictionary(path, &dict)) return 1;
@@ -159,7 +151,8 @@ int extract(const char* path, const char* dir) {
     std::printf("%s\n", (fs::path(dir) / e.image).string().c_str());
     // Levels that build would compute from the first are not stored.
     const txd::level& top = t.levels[0];
-    if (!same_levels(t.levels, txd::mip_chain(top.width, top.height, top.rgba))) {
+    const std::vector<txd::level> computed = txd::mip_chain(top.width, top.height, top.rgba);
+    if (t.levels.size() > computed.size() || !std::equal(t.levels.begin(), t.levels.end(), computed.begin())) {
       const std::string stem = e.image.stem().string();
       for (std::size_t i = 1; i < t.levels.size(); ++i) {
         e.level_images.emplace_back(file_name_for(stem + "." + std::to_string(i), &taken));
