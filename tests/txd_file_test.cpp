@@ -127,6 +127,44 @@ TEST(TxdFileTest, BuildThenReadGivesBackTheSamePixelsAndNames) {
   }
 }
 
+// Each format is written with the raster fields the game's Direct3D 9 path
+// reads, and a texture read from a file is written back with the fields it had.
+TEST(TxdFileTest, EveryFormatIsWrittenWithItsRasterFieldsAndReadBackTheSame) {
+  struct expected {
+    txd::pixel_format format;
+    txd::raster_fields fields;
+  };
+  // Flat colours that 5:6:5 holds exactly, so that DXT keeps them too.
+  const byte_list pixel = {255, 0, 0, 255};
+  for (const expected& e : {expected{txd::pixel_format::bgra8888, {0x8500, 21, 32, 4, 0}},
+                            expected{txd::pixel_format::bgr888, {0x8600, 22, 32, 4, 0}},
+                            expected{txd::pixel_format::dxt1, {0x8200, 0x31545844, 16, 4, 8}},
+                            expected{txd::pixel_format::dxt3, {0x8300, 0x33545844, 16, 4, 9}},
+                            expected{txd::pixel_format::dxt5, {0x8300, 0x35545844, 16, 4, 9}}}) {
+    SCOPED_TRACE(txd::format_name(e.format));
+    txd::dictionary dict;
+    txd::texture t;
+    t.name = "flat";
+    t.format = e.format;
+    byte_list rgba;
+    for (int i = 0; i < 8 * 8; ++i) rgba.insert(rgba.end(), pixel.begin(), pixel.end());
+    t.levels = txd::mip_chain(8, 8, rgba);
+    dict.textures.push_back(t);
+    const byte_list bytes = txd::write(dict);
+    const txd::read_result r = parse(bytes);
+    ASSERT_TRUE(r.ok) << r.error;
+    const txd::texture& back = r.dict.textures[0];
+    EXPECT_EQ(back.format, e.format);
+    ASSERT_TRUE(back.raster.has_value());
+    EXPECT_EQ(*back.raster, e.fields);
+    ASSERT_EQ(back.levels.size(), 4u);
+    EXPECT_EQ(back.levels, t.levels);
+    txd::dictionary again;
+    again.textures.push_back(back);
+    EXPECT_EQ(txd::write(again), bytes);
+  }
+}
+
 TEST(TxdFileTest, MipChainRunsDownToOnePixelAveragingBoxes) {
   byte_list rgba = {0, 0, 0, 255, 100, 100, 100, 255, 200, 200, 200, 255, 40, 40, 40, 255};
   const std::vector<txd::level> chain = txd::mip_chain(2, 2, rgba);
