@@ -11,6 +11,7 @@
 #include "hooking/patch/hooking.h"
 #include "platform/os.h"
 #include "support/allocation_counter.h"
+#include "support/fresh_process.h"
 #include "foreign_patch.h"
 #include "site_function.h"
 #include "support/test_sites.h"
@@ -358,6 +359,75 @@ TEST_F(CallHookTest, TwoIndependentFrameworkCopiesHookOneSiteAndUnwindToTheOrigi
   }
   EXPECT_EQ(test::site_bytes(site), original);
   dlclose(copy);
+}
+
+// Another module hooked the site after us and chains to our entry. We leave
+// first: our restore finds its bytes and leaves them, our code stays mapped
+// (pinned when our entry saw the site taken), and every module that goes
+// later still reaches the game's function through us.
+TEST_F(CallHookTest, UnloadOutOfOrderLeavesTheLaterModuleRunningAndNothingCallsFreedCode) {
+  IN_FRESH_PROCESS({
+    constexpr hooking::host_address site = 0x401F00;  // the copy's site
+    test::make_site(site);
+    void* copy = dlopen(FRAMEWORK_COPY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(copy, nullptr) << dlerror();
+    auto copy_install = reinterpret_cast<void (*)()>(dlsym(copy, "framework_copy_install"));
+    auto copy_remove = reinterpret_cast<void (*)()>(dlsym(copy, "framework_copy_remove"));
+    auto copy_runs = reinterpret_cast<unsigned (*)()>(dlsym(copy, "framework_copy_runs"));
+    auto* ours = new hooker<site>;
+    install_tracing(*ours, "ours");
+    copy_install();
+    const bytes theirs = test::site_bytes(site);
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(os::call_count(os::call::pin_module), 1u);  // our entry saw the site taken
+    delete ours;
+    EXPECT_EQ(manager<site>::instance()->last_restore_outcome(), patch::restore_outcome::not_ours);
+    EXPECT_EQ(test::site_bytes(site), theirs);
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(copy_runs(), 2u);
+    EXPECT_EQ(trace, (std::vector<std::string>{"ours"}));
+    copy_remove();
+    dlclose(copy);
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(test::game_function_calls, 3u);
+    // Hooked again later: it must not chain to a site that leads back to itself.
+    hooker<site> again;
+    install_tracing(again, "again");
+    EXPECT_NE(again.install_outcome(), patch::patch_outcome::hooked);
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(test::game_function_calls, 4u);
+  });
+}
+
+unsigned other_calls = 0;
+void* HOST_ENTRY other_function() {
+  ++other_calls;
+  return reinterpret_cast<void*>(test::game_result);
+}
+
+// A CALL through a pointer cell goes wherever the cell points on each pass,
+// as the game's own instruction would, also when another module repoints it.
+TEST_F(CallHookTest, CallThroughACellFollowsTheCellOnEveryPass) {
+  constexpr hooking::host_address site = 0x403400, cell = 0xB00100;
+  test::make_site(site, 6);
+  game_image::get().write_word(cell, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&test::game_function)));
+  std::uint8_t call_through[6] = {0xFF, 0x15};
+  const std::uint32_t cell_at = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(game_image::get().at(cell)));
+  std::memcpy(call_through + 2, &cell_at, 4);
+  game_image::get().write(site, call_through, 6);
+  {
+    hooker<site> h;
+    install_tracing(h, "h");
+    EXPECT_EQ(h.install_outcome(), patch::patch_outcome::hooked);
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(test::game_function_calls, 1u);
+    game_image::get().write_word(cell, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&other_function)));
+    EXPECT_EQ(test::run_site(site), game_result());
+    EXPECT_EQ(other_calls, 1u);
+    EXPECT_EQ(test::game_function_calls, 1u);
+    EXPECT_EQ(trace, (std::vector<std::string>{"h", "h"}));
+  }
+  EXPECT_EQ(test::site_bytes(site), bytes(call_through, call_through + 6));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "game_image.h"
 #include "hooking/patch/hooking.h"
@@ -56,6 +57,7 @@ TEST_F(CodePatchTest, CallTargetOfAnythingElseIsNull) {
 
 TEST_F(CodePatchTest, CallTargetOfUnreadableCodeIsNull) {
   put({0xE8, 0x10, 0x00, 0x00, 0x00});
+  os::set_failing(os::call::query_protection, true);  // nothing committed there
   os::set_failing(os::call::virtual_protect, true);
   EXPECT_EQ(patch::call_target_at(x), 0u);
 }
@@ -70,18 +72,29 @@ TEST_F(CodePatchTest, WriteCallLeavesARelativeCallAndReturnsThePreviousDestinati
   EXPECT_EQ(test::site_bytes(site, 5), expected);
 }
 
-TEST_F(CodePatchTest, WriteCallWritesOneByteThenFourAndFlushesEach) {
-  put({0xE8, 0, 0, 0, 0});
-  os::control().recording = true;
-  patch::write_call(x, x + 0x40);
-  os::control().recording = false;
-  std::vector<std::pair<std::uintptr_t, std::size_t>> flushes;
-  for (std::size_t i = 0; i < os::control().record_count; ++i) {
-    const os::call_record& r = os::control().records[i];
-    if (r.what == os::call::flush_instruction_cache) flushes.emplace_back(r.address, r.size);
+// The instruction is never half written: one protection change over all its
+// bytes, NOP included, and one flush.
+TEST_F(CodePatchTest, WriteCallWritesTheWholeInstructionUnderOneChangeAndFlushesOnce) {
+  for (std::size_t length : {5u, 6u}) {
+    put({0xFF, 0x15, 0, 0, 0, 0});
+    os::reset_control();
+    os::control().recording = true;
+    bool written = false;
+    patch::write_call(x, x + 0x40, length, &written);
+    os::control().recording = false;
+    EXPECT_TRUE(written);
+    std::vector<std::pair<std::uintptr_t, std::size_t>> flushes, opened;
+    for (std::size_t i = 0; i < os::control().record_count; ++i) {
+      const os::call_record& r = os::control().records[i];
+      if (r.what == os::call::flush_instruction_cache) flushes.emplace_back(r.address, r.size);
+      if (r.what == os::call::virtual_protect) opened.emplace_back(r.address, r.size);
+    }
+    const std::vector<std::pair<std::uintptr_t, std::size_t>> once = {{x, length}};
+    const std::vector<std::pair<std::uintptr_t, std::size_t>> open_and_back = {{x, length}, {x, length}};
+    EXPECT_EQ(flushes, once);
+    EXPECT_EQ(opened, open_and_back);
+    EXPECT_EQ(test::site_bytes(site, 6)[5], length == 6 ? 0x90 : 0);
   }
-  const std::vector<std::pair<std::uintptr_t, std::size_t>> expected = {{x, 1}, {x + 1, 4}};
-  EXPECT_EQ(flushes, expected);
 }
 
 TEST_F(CodePatchTest, WriteIsNotAttemptedWhenTheProtectionCannotBeChanged) {
@@ -94,14 +107,41 @@ TEST_F(CodePatchTest, WriteIsNotAttemptedWhenTheProtectionCannotBeChanged) {
   EXPECT_EQ(os::call_count(os::call::flush_instruction_cache), 0u);
 }
 
-TEST_F(CodePatchTest, GuardedCopyPutsTheOldProtectionBack) {
-  os::control().recording = true;
+// The protections of the pages around address, as the system reports them.
+std::string page_protections(std::uintptr_t first, std::uintptr_t last) {
+  std::string out;
+  for (std::uintptr_t p = first & ~0xFFFu; p <= last; p += 0x1000) {
+    std::uint32_t protection = 0;
+    os::query_protection(reinterpret_cast<const void*>(p), &protection);
+    out += std::to_string(protection) + " ";
+  }
+  return out;
+}
+
+// Reads open nothing that can be read already; a write across the end of the
+// code (read-execute, then read-write) gives each page its own protection back.
+TEST_F(CodePatchTest, GuardedCopiesPutEachPagesOwnProtectionBack) {
   std::uint8_t out[5];
   ASSERT_TRUE(patch::read_code_bytes(x, out, 5, true));
-  os::control().recording = false;
-  ASSERT_EQ(os::call_count(os::call::virtual_protect), 2u);
-  EXPECT_EQ(os::control().records[0].address, x);
-  EXPECT_EQ(os::control().records[1].address, x);
+  EXPECT_EQ(os::call_count(os::call::virtual_protect), 0u);
+
+  const std::uintptr_t across = reinterpret_cast<std::uintptr_t>(game_image::get().at(sim::code_end - 3));
+  const std::string before = page_protections(across, across + 5);
+  ASSERT_EQ(before, std::to_string(os::page_execute_read) + " " + std::to_string(os::page_readwrite) + " ");
+  const std::uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
+  ASSERT_TRUE(patch::write_code_bytes(across, bytes, 6, true));
+  EXPECT_EQ(page_protections(across, across + 5), before);
+  EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(across), bytes, 6), 0);
+  *game_image::get().at(sim::code_end) = 0;  // the data page is still writable
+}
+
+// A page that can be read but not opened for writing (a read-only mapping)
+// is read as it is.
+TEST_F(CodePatchTest, ReadOnlyPageIsReadWithoutAskingForWriteAccess) {
+  put({0xE8, 0x10, 0x00, 0x00, 0x00});
+  os::control().fail_protect_begin = x;
+  os::control().fail_protect_end = x + 5;
+  EXPECT_EQ(patch::call_target_at(x), x + 0x15);
 }
 
 TEST_F(CodePatchTest, UnguardedCopyChangesNoProtection) {
@@ -149,9 +189,10 @@ TEST_F(CodePatchTest, DestructionRestores) {
 TEST_F(CodePatchTest, UnreadableBytesAreNotRemembered) {
   put({0xE8, 1, 2, 3, 4});
   scoped_five patch;
+  os::set_failing(os::call::query_protection, true);
   os::set_failing(os::call::virtual_protect, true);
   patch.save(x, 5, true);
-  os::set_failing(os::call::virtual_protect, false);
+  os::reset_control();
   EXPECT_FALSE(patch.has_saved());
   put({0x90, 0x90, 0x90, 0x90, 0x90});
   patch.restore();

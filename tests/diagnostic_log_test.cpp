@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -50,12 +52,24 @@ TEST_F(DiagnosticLogTest, EveryLineEndsWithExactlyOneCarriageReturnAndLineFeed) 
   }
 }
 
-TEST_F(DiagnosticLogTest, NothingIsWrittenBeforeTheFirstStartUp) {
+// The start-up site may never run (another module redirected it with a
+// jump): the first frame starts the log, and a stale one from an earlier game
+// is replaced.
+TEST_F(DiagnosticLogTest, FirstDrawStartsTheLogWhenNoStartUpCame) {
   test::write_ring_txd(txd_place::beside_plugin);
   overlay::log_line("dropped %d", 1);
-  world.draw();  // frame 1 loads the textures and would log
-  EXPECT_TRUE(state.textures_loaded);
   EXPECT_FALSE(test::file_exists(test::log_path()));
+  std::FILE* stale = std::fopen(test::log_path().c_str(), "wb");
+  std::fputs("frame 600: loaded=0 peds_in_range=0 rings_drawn=0 projection_failed=0 (counts since last line)\r\n", stale);
+  std::fclose(stale);
+  world.draw();
+  world.draw();
+  const lines log = log_lines();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log.front(), "MorvaHealthRing started");
+  EXPECT_EQ(log[1], "TXD loaded: " + test::candidate_path(txd_place::beside_plugin));
+  EXPECT_EQ(log.back(), "Draw event is running");
+  EXPECT_EQ(std::count(log.begin(), log.end(), "MorvaHealthRing started"), 1);
 }
 
 TEST_F(DiagnosticLogTest, SecondStartUpEmptiesTheFile) {
@@ -106,11 +120,11 @@ TEST_F(DiagnosticLogTest, DeletedLogIsCreatedAgainWithoutAStartLine) {
   EXPECT_EQ(log_lines(), (lines{"frame 7: later"}));
 }
 
-TEST(DiagnosticLogPathTest, LogPathThatCannotBeBuiltStaysEmptyAndNoFileIsOpened) {
+TEST(DiagnosticLogPathTest, FolderBeyondTwoHundredSixtyCharactersStillGetsItsLog) {
   IN_FRESH_PROCESS({
-    // 250 characters of folder: the log's name no longer fits in 260.
-    const std::string folder = test::game_dir().root + "/" + std::string(250 - test::game_dir().root.size() - 2, 'l') + "/";
-    ASSERT_EQ(folder.size(), 250u);
+    const std::string folder = test::game_dir().root + "/" + std::string(150, 'l') + "/" +
+                               std::string(300 - test::game_dir().root.size() - 153, 'l') + "/";
+    ASSERT_EQ(folder.size(), 300u);
     std::filesystem::create_directories(folder);
     os::linux_host::set_module_file_name(folder + "MorvaHealthRing.asi");
     test::prepare_plugin();
@@ -118,11 +132,9 @@ TEST(DiagnosticLogPathTest, LogPathThatCannotBeBuiltStaysEmptyAndNoFileIsOpened)
     test::write_ring_txd(txd_place::game_models_txd);
     sim::host_world& world = sim::host_world::get();
     world.start_up();
-    EXPECT_TRUE(overlay::state().log_path.empty());
-    EXPECT_TRUE(std::filesystem::is_empty(folder));
-    // The two joined candidates did not fit either and are not handed to the game.
-    EXPECT_EQ(world.loaded_paths(), (lines{test::candidate_path(txd_place::modloader),
-                                           test::candidate_path(txd_place::game_models_txd)}));
+    EXPECT_EQ(overlay::state().log_path, folder + "MorvaHealthRing.log");
+    EXPECT_EQ(test::read_file(folder + "MorvaHealthRing.log").substr(0, 25), "MorvaHealthRing started\r\n");
+    EXPECT_EQ(world.loaded_paths().front(), folder + "DEVIZAR.txd");
     EXPECT_TRUE(overlay::state().textures_loaded);
   });
 }

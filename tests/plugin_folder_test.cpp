@@ -121,27 +121,59 @@ TEST(PluginFolderTest, TwoJoinsInARowShareOneBuffer) {
   });
 }
 
-TEST(PluginFolderTest, JoinThatDoesNotFitGivesAnEmptyPathWithoutOverflowing) {
+TEST(PluginFolderTest, LongJoinsGetTheLongPathPrefixAndNeverOverflow) {
   IN_FRESH_PROCESS({
     // 250 characters of folder, separator included.
     const std::string folder = "C:\\" + std::string(246, 'f') + "\\";
     with_plugin_file(folder + "overlay.dll");
     ASSERT_EQ(std::strlen(plugin_folder()), 250u);
-    EXPECT_STREQ(plugin_relative_path("0123456789"), (folder + "0123456789").c_str());  // 260: fits
-    EXPECT_STREQ(plugin_relative_path("0123456789a"), "");                               // 261: does not
-    EXPECT_STREQ(plugin_relative_path(std::string(4000, 'n').c_str()), "");
+    EXPECT_STREQ(plugin_relative_path("012345678"), (folder + "012345678").c_str());  // 259: as it is
+    EXPECT_STREQ(plugin_relative_path("0123456789"), ("\\\\?\\" + folder + "0123456789").c_str());
+    EXPECT_STREQ(plugin_relative_path(std::string(40000, 'n').c_str()), "");
+  });
+  IN_FRESH_PROCESS({
+    const std::string share = "\\\\server\\games\\" + std::string(250, 's') + "\\";
+    with_plugin_file(share + "overlay.dll");
+    EXPECT_STREQ(plugin_relative_path("MorvaHealthRing.log"),
+                 ("\\\\?\\UNC" + share.substr(1) + "MorvaHealthRing.log").c_str());
   });
 }
 
-TEST(PluginFolderTest, OverLongModulePathIsCutAndStaysTerminated) {
+// A path longer than the first buffer is read again into a larger one: cut,
+// it would name a folder higher up.
+TEST(PluginFolderTest, ModulePathLongerThanTheBufferGivesItsOwnFolder) {
   IN_FRESH_PROCESS({
-    // Cut at 259 characters, the last separator left in the cut text is the drive's.
-    with_plugin_file("C:\\" + std::string(400, 'd') + "\\overlay.dll");
-    EXPECT_STREQ(plugin_folder(), "C:\\");
+    const std::string folder = "C:\\Games\\" + std::string(270, 'd') + "\\scripts\\";
+    with_plugin_file(folder + "MorvaHealthRing.asi");
+    EXPECT_EQ(std::string(plugin_folder()), folder);
   });
   IN_FRESH_PROCESS({
-    with_plugin_file(std::string(400, 'd'));
-    EXPECT_EQ(std::strlen(plugin_folder()), 259u);
+    const std::string folder = "\\\\?\\C:\\" + std::string(300, 'd') + "\\";
+    with_plugin_file(folder + "MorvaHealthRing.asi");
+    EXPECT_EQ(std::string(plugin_folder()), folder);
+    EXPECT_EQ(std::string(plugin_relative_path("DEVIZAR.txd")), folder + "DEVIZAR.txd");
+  });
+}
+
+// In code page 932 the second byte of 表 is 0x5C, a backslash: the path is
+// split before it is converted, so the character stays whole.
+TEST(PluginFolderTest, DoubleByteCharacterEndingInABackslashStaysWhole) {
+  IN_FRESH_PROCESS({
+    os::reset_control();
+    os::linux_host::set_double_byte_character("表", "\x95\x5C");
+    os::linux_host::set_double_byte_character("示", "\x8E\xA6");
+    os::linux_host::set_module_file_name("C:\\Game\\scripts\\表示.asi");
+    EXPECT_STREQ(plugin_folder(), "C:\\Game\\scripts\\");
+    EXPECT_STREQ(plugin_relative_path("MorvaHealthRing.log"), "C:\\Game\\scripts\\MorvaHealthRing.log");
+    std::string path;
+    ASSERT_TRUE(hooking::find_plugin_path_quietly(&path));
+    EXPECT_EQ(path, "C:\\Game\\scripts\\\x95\x5C\x8E\xA6.asi");
+  });
+  IN_FRESH_PROCESS({
+    os::reset_control();
+    os::linux_host::set_double_byte_character("表", "\x95\x5C");
+    os::linux_host::set_module_file_name("C:\\表\\x.asi");
+    EXPECT_STREQ(plugin_folder(), "C:\\\x95\x5C\\");
   });
 }
 
@@ -179,12 +211,12 @@ TEST(PluginFolderTest, FolderOutsideTheAnsiCodePageIsReachedThroughItsShortName)
 TEST(PluginFolderTest, QuietLookupShowsNoBoxAndFindsNothingWithoutTheModule) {
   IN_FRESH_PROCESS({
     with_plugin_file("D:\\Game\\plugins\\overlay.dll");
-    char folder[hooking::max_path_buffer];
-    ASSERT_TRUE(hooking::find_plugin_folder_quietly(folder));
-    EXPECT_STREQ(folder, "D:\\Game\\plugins\\");
+    std::string folder;
+    ASSERT_TRUE(hooking::find_plugin_folder_quietly(&folder));
+    EXPECT_EQ(folder, "D:\\Game\\plugins\\");
     os::set_failing(os::call::get_module_handle_ex, true);
-    EXPECT_FALSE(hooking::find_plugin_folder_quietly(folder));
-    EXPECT_STREQ(folder, "");
+    EXPECT_FALSE(hooking::find_plugin_folder_quietly(&folder));
+    EXPECT_EQ(folder, "");
     EXPECT_TRUE(os::linux_host::message_boxes().empty());
     // The lookup the handlers use later still runs, box and all.
     plugin_folder();

@@ -1,11 +1,13 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "hooking/patch/hooking.h"
 #include "overlay/plugin.h"
 #include "platform/os.h"
 #include "platform/os_linux.h"
@@ -78,12 +80,12 @@ TEST_F(PluginLifecycleTest, FramesAfterAShutdownDrawNothingUntilTheNextRetryLoad
   EXPECT_TRUE(state.textures_loaded);
 }
 
-TEST_F(PluginLifecycleTest, FirstDrawBeforeAnyStartUpLoadsButLogsNothing) {
+TEST_F(PluginLifecycleTest, FirstDrawBeforeAnyStartUpLoadsAndStartsTheLog) {
   test::write_ring_txd(txd_place::beside_plugin);
   world.draw();
   EXPECT_EQ(state.frame_count, 1);
   EXPECT_TRUE(state.textures_loaded);
-  EXPECT_FALSE(test::file_exists(test::log_path()));
+  EXPECT_EQ(test::log_lines().front(), "MorvaHealthRing started");
 }
 
 TEST_F(PluginLifecycleTest, StartUpWhileADictionaryIsHeldReleasesItFirst) {
@@ -209,34 +211,6 @@ TEST(PluginModuleTest, UnservedBuildWritesOneLogLineAndNeverRuns) {
   }
 }
 
-TEST(PluginModuleTest, TwoPluginsInOneGameBothDrawAndUnloadToTheOriginalBytes) {
-  IN_FRESH_PROCESS({
-    test::game_dir();
-    sim::host_world& world = sim::host_world::get();
-    ASSERT_TRUE(world.lay_out(hooking::version_1001));
-    const bytes d = test::site_bytes(host::addr::drawing_site);
-    const std::string second = test::game_dir().root + "/second_copy.so";
-    std::filesystem::copy_file(NATIVE_PLUGIN_PATH, second);
-    test::write_ring_txd(txd_place::beside_plugin);
-    test::add_ped(3, {2.0f, 0.0f, 0.0f});
-    {
-      loaded_plugin first(NATIVE_PLUGIN_PATH);
-      {
-        loaded_plugin other(second.c_str());
-        ASSERT_NE(first.handle, nullptr);
-        ASSERT_NE(other.handle, nullptr);
-        world.start_up();
-        world.draw();
-        EXPECT_EQ(world.accepted_fans().size(), 4u);
-        EXPECT_EQ(world.game_calls[1], 1u);
-      }
-      world.draw();
-      EXPECT_EQ(world.accepted_fans().size(), 2u);
-    }
-    EXPECT_EQ(test::site_bytes(host::addr::drawing_site), d);
-  });
-}
-
 // The protections of the game image's pages, as the system reports them.
 std::vector<std::string> image_protections() {
   std::vector<std::string> out;
@@ -286,8 +260,146 @@ TEST(PluginModuleTest, SiteTakenByAnotherModuleIsChainedForCallsAndLeftAloneForJ
       EXPECT_EQ(world.game_calls[1], 600u);
       EXPECT_EQ(sim::site_function::bytes(host::addr::drawing_site), theirs);
       EXPECT_EQ(image_protections(), protections);
+      const lines log = test::log_lines();
+      const std::string left_alone =
+          "drawing site 0x53E293 left alone: another module redirected it with a jump (rings cannot be drawn)";
+      EXPECT_EQ(std::count(log.begin(), log.end(), left_alone), call ? 0 : 1);
     });
   }
+}
+
+// A stale log from an earlier game, and a start-up site that never runs
+// because another module redirected it with a jump: the first frame starts
+// the log, says why, and the rings are drawn all the same.
+TEST(PluginModuleTest, JumpAtTheStartUpSiteStartsTheLogAtTheFirstFrameAndSaysWhy) {
+  IN_FRESH_PROCESS({
+    test::game_dir();
+    sim::host_world& world = sim::host_world::get();
+    ASSERT_TRUE(world.lay_out(hooking::version_1001));
+    ASSERT_TRUE(world.patch_by_another_module(host::addr::start_up_site, sim::foreign_form::jmp));
+    std::FILE* stale = std::fopen(test::log_path().c_str(), "wb");
+    std::fputs("frame 600: loaded=0 peds_in_range=0 rings_drawn=0 projection_failed=0 (counts since last line)\r\n", stale);
+    std::fclose(stale);
+    test::write_ring_txd(txd_place::beside_plugin);
+    test::add_ped(3, {2.0f, 0.0f, 0.0f});
+    loaded_plugin plugin(NATIVE_PLUGIN_PATH);
+    ASSERT_NE(plugin.handle, nullptr) << dlerror();
+    world.start_up();
+    world.draw();
+    EXPECT_EQ(world.accepted_fans().size(), 2u);
+    const lines log = test::log_lines();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[0], "MorvaHealthRing started");
+    EXPECT_EQ(log[1], "start-up site 0x5BF3A1 left alone: another module redirected it with a jump "
+                      "(the log and the textures start at the first frame)");
+    EXPECT_EQ(log[2], "TXD loaded: " + test::candidate_path(txd_place::beside_plugin));
+    EXPECT_EQ(log.back(), "Draw event is running");
+  });
+}
+
+std::string copy_of_plugin(const std::string& folder, const std::string& name) {
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(NATIVE_PLUGIN_PATH, folder + name, std::filesystem::copy_options::overwrite_existing);
+  return folder + name;
+}
+
+// Two copies of the plugin in one game, in one folder or in two, unloaded in
+// either order: the first draws, the second stands down and is named in the
+// first's log; when the first goes first the second takes over and goes on
+// in the same log. Rings are drawn once per pedestrian in every frame.
+TEST(PluginModuleTest, SecondCopyStandsDownAndEitherUnloadOrderKeepsOneRingPerPedestrian) {
+  for (const bool same_folder : {true, false}) {
+    for (const bool first_leaves_first : {true, false}) {
+      SCOPED_TRACE(std::string(same_folder ? "same folder, " : "two folders, ") +
+                   (first_leaves_first ? "first unloaded first" : "second unloaded first"));
+      IN_FRESH_PROCESS({
+        const std::string root = test::game_dir().root;
+        os::linux_host::set_module_file_name("");  // each copy's own file
+        sim::host_world& world = sim::host_world::get();
+        ASSERT_TRUE(world.lay_out(hooking::version_1001));
+        const std::vector<bytes> sites = {test::site_bytes(host::addr::start_up_site),
+                                          test::site_bytes(host::addr::drawing_site),
+                                          test::site_bytes(host::addr::shutdown_site)};
+        const std::vector<std::string> protections = image_protections();
+        const std::string first_path = copy_of_plugin(root + "/one/", "MorvaHealthRing.asi");
+        const std::string second_path = copy_of_plugin(root + (same_folder ? "/one/" : "/two/"), "Renamed.asi");
+        test::write_ring_txd(txd_place::game_models_txd);
+        test::add_ped(3, {2.0f, 0.0f, 0.0f});
+        auto* first = new loaded_plugin(first_path.c_str());
+        auto* second = new loaded_plugin(second_path.c_str());
+        ASSERT_TRUE(first->handle && second->handle);
+        world.start_up();
+        for (int i = 0; i < 600; ++i) {
+          world.draw();
+          ASSERT_EQ(world.accepted_fans().size(), 2u);
+        }
+        delete (first_leaves_first ? first : second);
+        for (int i = 0; i < 600; ++i) {
+          world.draw();
+          ASSERT_EQ(world.accepted_fans().size(), 2u);
+        }
+        const lines log = test::log_lines_of(root + "/one/MorvaHealthRing.log");
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(log[0], "MorvaHealthRing started");
+        EXPECT_EQ(std::count(log.begin(), log.end(), "another copy at " + second_path + " was loaded and does nothing"), 1);
+        EXPECT_EQ(std::count(log.begin(), log.end(), "Draw event is running"), first_leaves_first ? 2 : 1);
+        EXPECT_EQ(std::count(log.begin(), log.end(),
+                             "the copy at " + first_path + " was unloaded; the copy at " + second_path +
+                                 " draws the rings from now on"),
+                  first_leaves_first ? 1 : 0);
+        // Each drawing copy counts its own frames: the one that took over starts at 1.
+        EXPECT_EQ(log.back(), std::string(first_leaves_first ? "frame 600" : "frame 1200") +
+                                  ": loaded=1 peds_in_range=600 rings_drawn=600 projection_failed=0 (counts since last line)");
+        EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("frame 600:", 0) == 0; }),
+                  first_leaves_first ? 2 : 1);
+        delete (first_leaves_first ? second : first);
+        world.draw();
+        EXPECT_TRUE(world.accepted_fans().empty());
+        EXPECT_EQ(test::site_bytes(host::addr::start_up_site), sites[0]);
+        EXPECT_EQ(test::site_bytes(host::addr::drawing_site), sites[1]);
+        EXPECT_EQ(test::site_bytes(host::addr::shutdown_site), sites[2]);
+        EXPECT_EQ(image_protections(), protections);
+        EXPECT_EQ(sim::site_function::mismatches(), 0u);
+        EXPECT_TRUE(os::linux_host::pinned_modules().empty());
+      });
+    }
+  }
+}
+
+// Another module hooks the drawing site after the plugin and chains to it.
+// The plugin is unloaded first: its code stays mapped (pinned) because the
+// other module still calls it, and the other module and the game keep running
+// every frame without a fault.
+TEST(PluginModuleTest, ModuleThatHooksAfterUsKeepsRunningAfterOurUnload) {
+  IN_FRESH_PROCESS({
+    test::game_dir();
+    sim::host_world& world = sim::host_world::get();
+    ASSERT_TRUE(world.lay_out(hooking::version_1001));
+    test::write_ring_txd(txd_place::beside_plugin);
+    test::add_ped(3, {2.0f, 0.0f, 0.0f});
+    auto* plugin = new loaded_plugin(NATIVE_PLUGIN_PATH);
+    ASSERT_NE(plugin->handle, nullptr) << dlerror();
+    world.start_up();
+    world.draw();
+    const std::uintptr_t site = reinterpret_cast<std::uintptr_t>(sim::game_image::get().at(host::addr::drawing_site));
+    ASSERT_TRUE(sim::foreign_module::get().patch(host::addr::drawing_site, sim::foreign_form::call,
+                                                 reinterpret_cast<const void*>(patch::call_target_at(site))));
+    const bytes theirs = sim::site_function::bytes(host::addr::drawing_site);
+    EXPECT_TRUE(os::linux_host::pinned_modules().empty());
+    world.draw();
+    EXPECT_EQ(world.accepted_fans().size(), 2u);
+    EXPECT_EQ(os::linux_host::pinned_modules().size(), 1u);
+    world.shutdown();
+    delete plugin;
+    for (int i = 0; i < 10; ++i) {
+      EXPECT_EQ(world.draw(), reinterpret_cast<void*>(sim::host_world::drawing_result));
+    }
+    EXPECT_TRUE(world.accepted_fans().empty());
+    EXPECT_EQ(sim::foreign_module::get().runs(host::addr::drawing_site), 11u);
+    EXPECT_EQ(world.game_calls[1], 12u);
+    EXPECT_EQ(sim::site_function::bytes(host::addr::drawing_site), theirs);
+    EXPECT_EQ(sim::site_function::mismatches(), 0u);
+  });
 }
 
 }  // namespace

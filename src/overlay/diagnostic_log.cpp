@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "hooking/plugin_folder.h"
 #include "overlay/plugin_state.h"
@@ -25,21 +26,19 @@ void write_line(const char* path, const char* mode, const char* text) {
 }  // namespace
 
 void start_log() {
+  state().log_started = true;
   state().log_path = hooking::plugin_relative_path(log_file_name);
   if (state().log_path.empty()) return;  // no path could be built: no file
   write_line(state().log_path.c_str(), "wb", "MorvaHealthRing started");
 }
 
 void log_unsupported_build(std::uint32_t build_id) {
-  char folder[hooking::max_path_buffer];
-  if (!hooking::find_plugin_folder_quietly(folder)) return;
-  char path[hooking::max_path_buffer];
-  const int length = std::snprintf(path, sizeof path, "%s%s", folder, log_file_name);
-  if (length < 0 || length >= static_cast<int>(sizeof path)) return;
+  std::string folder;
+  if (!hooking::find_plugin_folder_quietly(&folder)) return;
   char text[96];
   std::snprintf(text, sizeof text, "MorvaHealthRing not started: unsupported game executable (build id %u)",
                 static_cast<unsigned>(build_id));
-  write_line(path, "wb", text);
+  write_line((folder + log_file_name).c_str(), "wb", text);
 }
 
 void log_line(const char* format, ...) {

@@ -5,6 +5,7 @@
 #include "host/host_services.h"
 #include "overlay/diagnostic_log.h"
 #include "overlay/draw_pass.h"
+#include "overlay/plugin_copies.h"
 #include "overlay/plugin_state.h"
 #include "overlay/ring_textures.h"
 
@@ -20,29 +21,88 @@ void release_ring_textures() {
   s.textures_loaded = false;
 }
 
-}  // namespace
+// What a site that was not hooked costs the player.
+struct site_report {
+  const char* name;
+  std::uint32_t address;
+  const char* loss;
+};
 
-MorvaHealthRing::MorvaHealthRing() {
-  const std::uint32_t build = hooking::host_version();
-  if (!hooking::served_version(build)) log_unsupported_build(build);
+const char* reason(patch::patch_outcome outcome) {
+  switch (outcome) {
+    case patch::patch_outcome::left_alone_jump: return "left alone: another module redirected it with a jump";
+    case patch::patch_outcome::left_alone_no_call: return "left alone: it holds no call instruction";
+    case patch::patch_outcome::left_alone_no_destination: return "left alone: its call leads nowhere that can be read";
+    case patch::patch_outcome::left_alone_own_entry: return "left alone: it already calls this plugin";
+    case patch::patch_outcome::taken_over: return "left alone: another module took it over";
+    case patch::patch_outcome::protection_failed: return "not hooked: its code could not be made writable";
+    case patch::patch_outcome::not_verified: return "not hooked: the patch did not read back as written and was undone";
+    case patch::patch_outcome::not_attempted:
+    case patch::patch_outcome::hooked: break;
+  }
+  return nullptr;
+}
+
+void log_site(const site_report& site, patch::patch_outcome outcome) {
+  if (const char* why = reason(outcome)) log_line("%s site 0x%X %s (%s)", site.name, site.address, why, site.loss);
+}
+
+void log_unhooked_sites() {
+  if (!hooking::served_version(hooking::host_version())) return;
+  log_site({"start-up", host::addr::start_up_site, "the log and the textures start at the first frame"},
+           events::start_up_event().site_outcome());
+  log_site({"drawing", host::addr::drawing_site, "rings cannot be drawn"}, events::drawing_event().site_outcome());
+  log_site({"shutdown", host::addr::shutdown_site, "the textures are not released at shutdown"},
+           events::shutdown_event().site_outcome());
+}
+
+// The log's first lines, by whichever handler runs first: the start line, the
+// sites that are not hooked and the copies that stood down.
+void begin_log() {
+  start_log();
+  log_unhooked_sites();
+  for (const std::string& path : copies_standing_down()) log_line("another copy at %s was loaded and does nothing", path.c_str());
+}
+
+void register_handlers() {
   events::start_up_hub& start_up = events::start_up_event();
   start_up.add_handler(start_up.after, &on_start_up);
   events::drawing_hub& drawing = events::drawing_event();
   drawing.add_handler(drawing.after, &on_draw);
   events::shutdown_hub& shutdown = events::shutdown_event();
   shutdown.add_handler(shutdown.before, &on_shutdown);
+  if (state().log_started) log_unhooked_sites();
+}
+
+}  // namespace
+
+MorvaHealthRing::MorvaHealthRing() {
+  const std::uint32_t build = hooking::host_version();
+  if (!hooking::served_version(build)) {
+    log_unsupported_build(build);
+    register_handlers();
+    return;
+  }
+  set_take_over(&register_handlers);
+  if (claim_drawing_copy()) register_handlers();
 }
 
 void on_start_up() {
-  start_log();
+  begin_log();
   // A dictionary still held from an earlier start-up would otherwise be lost
   // for the rest of the process.
   if (state().ring_dictionary) release_ring_textures();
   state().textures_loaded = load_ring_textures();
 }
 
-void on_draw() { draw_pass(); }
+void on_draw() {
+  if (!state().log_started) begin_log();
+  draw_pass();
+}
 
-void on_shutdown() { release_ring_textures(); }
+void on_shutdown() {
+  if (!state().log_started) begin_log();
+  release_ring_textures();
+}
 
 }  // namespace overlay

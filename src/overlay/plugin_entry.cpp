@@ -1,15 +1,19 @@
-// The plugin's load-time initialisation. The three objects are defined in one
+// The plugin's load-time initialisation. The objects are defined in one
 // translation unit so that their order is the order of definition: build
-// recognition and host references, then the overlay's state with its log path,
-// then the plugin object, which installs the hooks. Exit runs the reverse.
+// recognition and host references, the overlay's state with its log path,
+// the record of other copies of the plugin, then the plugin object, which
+// installs the hooks. Exit runs the reverse: the hooks are gone before the
+// record of copies hands the drawing to another copy.
 #include "host/host_services.h"
 #include "overlay/plugin.h"
+#include "overlay/plugin_copies.h"
 #include "overlay/plugin_state.h"
 
 namespace {
 
 [[maybe_unused]] const host::host_references& resolved_host = host::references();
 [[maybe_unused]] overlay::plugin_state& overlay_state = overlay::state();
+overlay::copies_guard copies;
 overlay::MorvaHealthRing plugin;
 
 }  // namespace

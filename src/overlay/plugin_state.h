@@ -18,6 +18,7 @@ struct plugin_state {
   std::int32_t rings_drawn = 0;
   std::int32_t projection_failed = 0;
   std::string log_path;
+  bool log_started = false;  // by whichever handler ran first
 };
 
 // Constructed on the first call, released at exit after everything created

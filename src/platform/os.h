@@ -38,9 +38,24 @@ enum message_box_style : std::uint32_t {
 bool virtual_protect(void* address, std::size_t size, std::uint32_t new_protect,
                      std::uint32_t* old_protect);
 bool flush_instruction_cache(const void* address, std::size_t size);
+// VirtualQuery: the protection of the committed page holding address; false
+// when nothing is committed there.
+bool query_protection(const void* address, std::uint32_t* protection);
 module_handle get_module_handle(const char* name);
 bool get_module_handle_ex(std::uint32_t flags, const void* address, module_handle* module);
 std::uint32_t get_module_file_name(module_handle module, char* buffer, std::uint32_t size);
+// GetModuleHandleExW with GET_MODULE_HANDLE_EX_FLAG_PIN: the module holding
+// address stays mapped until the process ends, whatever FreeLibrary does.
+bool pin_module(const void* address);
+// The process's own environment: a place that every module of the process
+// sees and no other process does (children get a copy, hence the id).
+std::uint32_t get_environment_variable(const char* name, char* buffer, std::uint32_t size);
+bool set_environment_variable(const char* name, const char* value);
+std::uint32_t current_process_id();
+// GetAsyncKeyState's top bit: the key is down now.
+bool key_down(int virtual_key);
+// Whether the foreground window belongs to this process.
+bool process_owns_foreground();
 std::uint32_t get_module_file_name_w(module_handle module, wchar_t* buffer, std::uint32_t size);
 std::uint32_t get_short_path_name_w(const wchar_t* path, wchar_t* buffer, std::uint32_t size);
 // WideCharToMultiByte into the system's ANSI code page. False when a character
@@ -63,6 +78,10 @@ enum class call : unsigned {
   get_module_file_name_w,
   get_short_path_name_w,
   wide_to_ansi,
+  query_protection,
+  pin_module,
+  environment,
+  key_state,
   count_,
 };
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace os {
@@ -19,6 +20,10 @@ struct answers {
   std::vector<linux_host::shown_box> boxes;
   bool single_byte_code_page = false;
   std::vector<std::pair<std::string, std::string>> short_paths;
+  std::vector<int> keys_down;
+  bool foreground_is_ours = true;
+  std::vector<std::string> pinned;
+  std::vector<std::pair<wchar_t, std::string>> double_byte;
 };
 
 answers& state() {
@@ -129,10 +134,19 @@ bool module_path(module_handle module, std::string* path) {
 // What the simulated ANSI code page makes of a text; '?' for what it cannot hold.
 std::string to_ansi(const std::wstring& text, bool* lossless) {
   *lossless = true;
-  if (!state().single_byte_code_page) return to_utf8(text);
   std::string out;
   for (wchar_t w : text) {
-    if (static_cast<std::uint32_t>(w) > 0xFF) {
+    bool mapped = false;
+    for (const auto& [character, bytes] : state().double_byte) {
+      if (character == w) {
+        out += bytes;
+        mapped = true;
+      }
+    }
+    if (mapped) continue;
+    if (!state().single_byte_code_page) {
+      out += to_utf8(std::wstring(1, w));
+    } else if (static_cast<std::uint32_t>(w) > 0xFF) {
       *lossless = false;
       out.push_back('?');
     } else {
@@ -142,13 +156,15 @@ std::string to_ansi(const std::wstring& text, bool* lossless) {
   return out;
 }
 
+// As GetModuleFileName does it: a text that does not fit is cut, terminated,
+// and answered with the buffer's size.
 template <class Char>
 std::uint32_t copy_text(const std::basic_string<Char>& text, Char* buffer, std::uint32_t size) {
   if (size == 0) return 0;
   const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(text.size(), size - 1));
   std::copy(text.begin(), text.begin() + n, buffer);
   buffer[n] = Char{};
-  return n;
+  return text.size() >= size ? size : n;
 }
 
 }  // namespace
@@ -178,6 +194,53 @@ bool flush_instruction_cache(const void* address, std::size_t size) {
   return true;
 }
 
+bool query_protection(const void* address, std::uint32_t* protection) {
+  if (detail::enter(call::query_protection, reinterpret_cast<std::uintptr_t>(address))) return false;
+  std::uint32_t found = 0;
+  if (!protection_of(reinterpret_cast<std::uintptr_t>(address), &found)) return false;
+  if (protection) *protection = found;
+  return true;
+}
+
+bool pin_module(const void* address) {
+  if (detail::enter(call::pin_module, reinterpret_cast<std::uintptr_t>(address))) return false;
+  Dl_info info{};
+  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return false;
+  // Marks the loaded module as never to be unmapped; takes no reference a
+  // dlclose would have to give back.
+  if (dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) == nullptr) return false;
+  state().pinned.push_back(info.dli_fname);
+  return true;
+}
+
+std::uint32_t get_environment_variable(const char* name, char* buffer, std::uint32_t size) {
+  if (detail::enter(call::environment, 0, size)) return 0;
+  const char* value = std::getenv(name);
+  if (value == nullptr) return 0;
+  const std::size_t length = std::strlen(value);
+  if (length + 1 > size) return static_cast<std::uint32_t>(length + 1);
+  std::memcpy(buffer, value, length + 1);
+  return static_cast<std::uint32_t>(length);
+}
+
+bool set_environment_variable(const char* name, const char* value) {
+  if (detail::enter(call::environment)) return false;
+  return (value ? setenv(name, value, 1) : unsetenv(name)) == 0;
+}
+
+std::uint32_t current_process_id() { return static_cast<std::uint32_t>(getpid()); }
+
+bool key_down(int virtual_key) {
+  if (detail::enter(call::key_state, static_cast<std::uintptr_t>(virtual_key))) return false;
+  const std::vector<int>& down = state().keys_down;
+  return std::find(down.begin(), down.end(), virtual_key) != down.end();
+}
+
+bool process_owns_foreground() {
+  if (detail::enter(call::key_state)) return false;
+  return state().foreground_is_ours;
+}
+
 module_handle get_module_handle(const char* name) {
   if (detail::enter(call::get_module_handle)) return nullptr;
   if (name != nullptr) return nullptr;
@@ -204,7 +267,7 @@ std::uint32_t get_module_file_name(module_handle module, char* buffer, std::uint
   }
   std::string path;
   if (!module_path(module, &path)) return 0;
-  if (state().single_byte_code_page) {
+  if (state().single_byte_code_page || !state().double_byte.empty()) {
     bool lossless = true;
     path = to_ansi(from_utf8(path), &lossless);
   }
@@ -261,6 +324,17 @@ void set_short_path(const std::string& long_path, const std::string& short_path)
   state().short_paths.emplace_back(long_path, short_path);
 }
 std::vector<shown_box>& message_boxes() { return state().boxes; }
+void set_key_down(int virtual_key, bool down) {
+  std::vector<int>& keys = state().keys_down;
+  keys.erase(std::remove(keys.begin(), keys.end(), virtual_key), keys.end());
+  if (down) keys.push_back(virtual_key);
+}
+void set_double_byte_character(const std::string& character, const std::string& bytes) {
+  const std::wstring wide = from_utf8(character);
+  if (!wide.empty()) state().double_byte.emplace_back(wide[0], bytes);
+}
+void set_foreground_is_ours(bool ours) { state().foreground_is_ours = ours; }
+const std::vector<std::string>& pinned_modules() { return state().pinned; }
 
 void reset() {
   state() = answers{};

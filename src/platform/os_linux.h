@@ -27,9 +27,18 @@ void set_active_window(window_handle window);
 // unless a single-byte page is asked for: then only code points up to 0xFF
 // convert (as Latin-1 bytes), and GetModuleFileNameA answers '?' for others.
 void set_single_byte_code_page(bool on);
+// A character of a double-byte code page (932, 936, 949, 950) and its two
+// bytes there, for example 表 and 95 5C: the second byte may be a backslash.
+void set_double_byte_character(const std::string& character, const std::string& bytes);
 // GetShortPathNameW's answer for a path; other paths come back unchanged, as
 // on a volume without short names. Both in UTF-8.
 void set_short_path(const std::string& long_path, const std::string& short_path);
+
+// The keyboard and the foreground window as the stand-in reports them.
+void set_key_down(int virtual_key, bool down);
+void set_foreground_is_ours(bool ours);
+// Modules pinned through pin_module, by file.
+const std::vector<std::string>& pinned_modules();
 
 struct shown_box {
   window_handle owner;

@@ -22,6 +22,47 @@ bool flush_instruction_cache(const void* address, std::size_t size) {
   return FlushInstructionCache(GetCurrentProcess(), address, size) != FALSE;
 }
 
+bool query_protection(const void* address, std::uint32_t* protection) {
+  if (detail::enter(call::query_protection, reinterpret_cast<std::uintptr_t>(address))) return false;
+  MEMORY_BASIC_INFORMATION info{};
+  if (VirtualQuery(address, &info, sizeof info) != sizeof info || info.State != MEM_COMMIT) return false;
+  if (protection) *protection = info.Protect;
+  return true;
+}
+
+bool pin_module(const void* address) {
+  if (detail::enter(call::pin_module, reinterpret_cast<std::uintptr_t>(address))) return false;
+  HMODULE handle = nullptr;
+  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                            static_cast<LPCWSTR>(address), &handle) != FALSE;
+}
+
+std::uint32_t get_environment_variable(const char* name, char* buffer, std::uint32_t size) {
+  if (detail::enter(call::environment, 0, size)) return 0;
+  return GetEnvironmentVariableA(name, buffer, size);
+}
+
+bool set_environment_variable(const char* name, const char* value) {
+  if (detail::enter(call::environment)) return false;
+  return SetEnvironmentVariableA(name, value) != FALSE;
+}
+
+std::uint32_t current_process_id() { return GetCurrentProcessId(); }
+
+bool key_down(int virtual_key) {
+  if (detail::enter(call::key_state, static_cast<std::uintptr_t>(virtual_key))) return false;
+  return (GetAsyncKeyState(virtual_key) & 0x8000) != 0;
+}
+
+bool process_owns_foreground() {
+  if (detail::enter(call::key_state)) return false;
+  HWND window = GetForegroundWindow();
+  if (window == nullptr) return false;
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  return owner == GetCurrentProcessId();
+}
+
 module_handle get_module_handle(const char* name) {
   if (detail::enter(call::get_module_handle)) return nullptr;
   return GetModuleHandleA(name);

@@ -87,8 +87,10 @@ std::string log_path() { return game_dir().scripts + "MorvaHealthRing.log"; }
 
 std::string log_text() { return read_file(log_path()); }
 
-std::vector<std::string> log_lines() {
-  const std::string text = log_text();
+std::vector<std::string> log_lines() { return log_lines_of(log_path()); }
+
+std::vector<std::string> log_lines_of(const std::string& path) {
+  const std::string text = read_file(path);
   std::vector<std::string> lines;
   std::size_t begin = 0;
   while (begin < text.size()) {

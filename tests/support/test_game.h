@@ -36,6 +36,7 @@ std::string log_path();
 std::string log_text();
 // The log split at its CR LF line ends.
 std::vector<std::string> log_lines();
+std::vector<std::string> log_lines_of(const std::string& path);
 
 // A healthy, visible pedestrian on foot at position, in slot.
 std::uint8_t* add_ped(int slot, sim::vec3 position, bool reject_transform = false);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "hooking/patch/code_access.h"
+#include "hooking/patch/hooking.h"
 #include "hooking/plugin_folder.h"
 #include "platform/os.h"
 

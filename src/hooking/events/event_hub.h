@@ -72,6 +72,10 @@ class BaseEventI<Hook, RefList<Refs...>, ArgPick<ArgTypes<>>, void()> {
     return result;
   }
 
+  // What the hook at this hub's site came to; not_attempted under a build
+  // the hub does not list.
+  patch::patch_outcome site_outcome() const { return outcome; }
+
   bool patched = false;
   handler_list before;
   handler_list after;
@@ -88,8 +92,11 @@ class BaseEventI<Hook, RefList<Refs...>, ArgPick<ArgTypes<>>, void()> {
     using hook_type = Hook<patch::scoped_call, Entry::address, result_type()>;
     hook_type hook;
     hook.install([this](const next_type& next) { return dispatch(next); });
+    outcome = hook.install_outcome();
     patch::hook_store<hook_type>().push_back(std::move(hook));
   }
+
+  patch::patch_outcome outcome = patch::patch_outcome::not_attempted;
 
   // Indexed and by copy: a handler may add handlers to the list it runs in.
   static void run(const handler_list& list) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <list>
 #include <memory>
@@ -11,10 +12,25 @@
 
 #include "hooking/calling_convention.h"
 #include "hooking/host_version.h"
-#include "hooking/patch/code_access.h"
+#include "hooking/patch/code_writer.h"
+#include "hooking/patch/instruction.h"
 #include "hooking/patch/scoped_patch.h"
+#include "platform/os.h"
 
 namespace patch {
+
+// What patching a site came to.
+enum class patch_outcome {
+  not_attempted,
+  hooked,
+  left_alone_jump,            // another module redirected it with a jump
+  left_alone_no_call,         // it holds no call instruction
+  left_alone_no_destination,  // its call leads nowhere that can be read
+  left_alone_own_entry,       // it already calls this site's entry
+  taken_over,                 // another module took it over after us; it may still call us
+  protection_failed,          // its code could not be opened for writing
+  not_verified,               // written, but it did not read back as written: undone
+};
 
 // One per hook site (through Hooker, which carries the site's address).
 template <class Patch, class Hooker, class R, class... Args>
@@ -27,10 +43,14 @@ class function_hooker_manager : public Patch {
   using hook_function = std::function<R(const next_type&)>;
   using entry_type = std::pair<Hooker*, hook_function>;
 
-  function_hooker_manager() = default;
+  function_hooker_manager() { live = this; }
   ~function_hooker_manager() override {
     hooks.clear();
-    Patch::restore();
+    if (Patch::put_back() == restore_outcome::not_ours) pin();
+    // Whoever still calls the entry gets the game's function from now on.
+    orphan_callee = saved_callee;
+    orphan_cell = callee_cell;
+    if (live == this) live = nullptr;
   }
 
   static std::shared_ptr<function_hooker_manager> instance() {
@@ -39,9 +59,11 @@ class function_hooker_manager : public Patch {
     return holder;
   }
 
-  void add_hook(Hooker* hooker, hook_function functor, callee_type entry) {
+  patch_outcome add_hook(Hooker* hooker, hook_function functor, callee_type entry) {
     register_hook(hooker, std::move(functor));
-    if (!hooked) patch_site(hooking::resolve_host_address(hooker->address), entry);
+    if (!hooked) outcome = abandoned ? patch_outcome::taken_over
+                                     : patch_site(hooking::resolve_host_address(hooker->address), entry);
+    return outcome;
   }
 
   void transfer_hook(Hooker* from, Hooker* to) {
@@ -64,15 +86,22 @@ class function_hooker_manager : public Patch {
     if (!hooked) return;
     hooked = false;
     hooks.clear();
-    Patch::restore();
+    if (Patch::put_back() == restore_outcome::not_ours) {
+      // The module that wrote over us calls our entry for as long as it
+      // lives: our code must stay, and we never patch this site again.
+      abandoned = true;
+      pin();
+    }
   }
 
   // The patched CALL leads here.
   static R HOST_ENTRY call_hooks() {
-    function_hooker_manager* m = instance().get();
+    function_hooker_manager* m = live;
+    if (m == nullptr) return call_orphan();
+    if (m->hooked && !m->pinned && !m->site_holds_our_call()) m->pin();
     call_state state{m};
     try {
-      if (m->hooks.empty()) return m->saved_callee();
+      if (m->hooks.empty()) return m->callee_now()();
       const next_type first = [&state] { return state.call_callee(); };
       if (m->hooks.size() == 1) {
         const hook_function hook = m->hooks.front().second;
@@ -86,12 +115,14 @@ class function_hooker_manager : public Patch {
     } catch (...) {
       // Nothing may unwind into the game's frames. The game's own call still
       // runs exactly once, and its result goes back.
-      return state.called ? state.result : m->saved_callee();
+      return state.called ? state.result : m->callee_now()();
     }
   }
 
   bool is_hooked() const { return hooked; }
-  callee_type callee() const { return saved_callee; }
+  bool is_pinned() const { return pinned; }
+  patch_outcome last_patch_outcome() const { return outcome; }
+  callee_type callee() const { return callee_now(); }
   const std::vector<entry_type>& entries() const { return hooks; }
 
  private:
@@ -100,11 +131,38 @@ class function_hooker_manager : public Patch {
     bool called = false;
     R result{};
     R call_callee() {
-      result = manager->saved_callee();
+      result = manager->callee_now()();
       called = true;
       return result;
     }
   };
+
+  // A CALL through a pointer follows its cell on every pass, as the game's
+  // own instruction would; a cell pointed at our entry would call us forever.
+  static callee_type read_callee(callee_type fixed, std::uintptr_t cell) {
+    if (cell == 0) return fixed;
+    callee_type current = nullptr;
+    std::memcpy(&current, reinterpret_cast<const void*>(cell), sizeof current);
+    if (current == nullptr || current == &function_hooker_manager::call_hooks) return fixed;
+    return current;
+  }
+  callee_type callee_now() const { return read_callee(saved_callee, callee_cell); }
+
+  // The manager is gone but its module was pinned: someone still calls the
+  // entry, and the game's function is all there is to call.
+  static R call_orphan() {
+    const callee_type callee = read_callee(orphan_callee, orphan_cell);
+    return callee ? callee() : R{};
+  }
+
+  // The site has just been executed, so it can be read without opening it.
+  bool site_holds_our_call() const {
+    return std::memcmp(reinterpret_cast<const void*>(this->address), this->written, this->size) == 0;
+  }
+
+  void pin() {
+    if (!pinned) pinned = os::pin_module(reinterpret_cast<const void*>(&function_hooker_manager::call_hooks));
+  }
 
   typename std::vector<entry_type>::iterator find(Hooker* hooker) {
     auto it = hooks.begin();
@@ -121,46 +179,53 @@ class function_hooker_manager : public Patch {
     }
   }
 
-  void patch_site(std::uintptr_t site, callee_type entry) {
+  patch_outcome patch_site(std::uintptr_t site, callee_type entry) {
     // Only a call can be taken over. Code reached by a jump (another module's
     // detour) ends by jumping back behind the site; called from our entry, it
     // would run the rest of the game's function inside our frame.
     const branch_form form = branch_form_at(site);
-    if (form != branch_form::call_relative && form != branch_form::call_indirect) return;
+    if (form == branch_form::jump_relative || form == branch_form::jump_indirect) return patch_outcome::left_alone_jump;
+    if (form == branch_form::none) return patch_outcome::left_alone_no_call;
     // Without a destination to chain to, the game's next pass through the
     // site would jump to 0: leave the site alone.
-    if (call_target_at(site) == 0) return;
+    const std::uintptr_t target = call_target_at(site);
+    if (target == 0) return patch_outcome::left_alone_no_destination;
+    if (target == reinterpret_cast<std::uintptr_t>(entry)) return patch_outcome::left_alone_own_entry;
     const std::size_t length = branch_length(form);
     this->save(site, length, true);
-    if (!this->saved) return;
-    const std::uintptr_t previous = write_call(site, reinterpret_cast<std::uintptr_t>(entry));
-    if (length > 5) pad_with_nops(site + 5, length - 5);
-    if (!leads_to(site, length, entry)) {
-      Patch::restore();  // a half-written instruction must not stay
-      return;
+    if (!this->saved) return patch_outcome::protection_failed;
+    std::uint8_t bytes[8];
+    encode_call(site, reinterpret_cast<std::uintptr_t>(entry), length, bytes);
+    const std::uintptr_t cell = form == branch_form::call_indirect ? indirect_cell_at(site) : 0;
+    if (!write_code_bytes(site, bytes, length, true)) {
+      this->saved = false;
+      return patch_outcome::protection_failed;
     }
-    saved_callee = reinterpret_cast<callee_type>(previous);
+    this->claim(bytes);
+    if (!this->still_ours() || call_target_at(site) != reinterpret_cast<std::uintptr_t>(entry)) {
+      this->claimed = false;
+      Patch::put_back();  // a half-written instruction must not stay
+      return patch_outcome::not_verified;
+    }
+    saved_callee = reinterpret_cast<callee_type>(target);
+    callee_cell = cell;
     hooked = true;
-  }
-
-  static void pad_with_nops(std::uintptr_t at, std::size_t count) {
-    const std::uint8_t nops[4] = {0x90, 0x90, 0x90, 0x90};
-    write_code_bytes(at, nops, count, true);
-  }
-
-  static bool leads_to(std::uintptr_t site, std::size_t length, callee_type entry) {
-    if (call_target_at(site) != reinterpret_cast<std::uintptr_t>(entry)) return false;
-    std::uint8_t tail[4] = {};
-    if (!read_code_bytes(site + 5, tail, length - 5, true)) return false;
-    for (std::size_t i = 0; i < length - 5; ++i) {
-      if (tail[i] != 0x90) return false;
-    }
-    return true;
+    return patch_outcome::hooked;
   }
 
   callee_type saved_callee = nullptr;
+  std::uintptr_t callee_cell = 0;  // the pointer cell of a CALL [abs32] site
   std::vector<entry_type> hooks;
   bool hooked = false;
+  bool abandoned = false;
+  bool pinned = false;
+  patch_outcome outcome = patch_outcome::not_attempted;
+
+  // Plain pointers and addresses: still valid after static destruction, in a
+  // module that stayed mapped because it was pinned.
+  static inline function_hooker_manager* live = nullptr;
+  static inline callee_type orphan_callee = nullptr;
+  static inline std::uintptr_t orphan_cell = 0;
 };
 
 // One registered hook at the site with host address A.
@@ -173,7 +238,7 @@ class function_hooker_base : public scoped_base {
 
   function_hooker_base() : manager(manager_type::instance()) {}
   function_hooker_base(function_hooker_base&& other)
-      : address(other.address), hooked(other.hooked), manager(other.manager) {
+      : address(other.address), hooked(other.hooked), manager(other.manager), outcome(other.outcome) {
     manager->transfer_hook(&other, this);
   }
   function_hooker_base& operator=(function_hooker_base&&) = delete;
@@ -183,6 +248,8 @@ class function_hooker_base : public scoped_base {
   virtual void install(hook_function functor) = 0;
 
   bool is_hooked() const { return hooked; }
+  // What the site's patch came to when this hook was installed.
+  patch_outcome install_outcome() const { return outcome; }
   static constexpr hooking::host_address site = A;
 
   hooking::host_address address = A;
@@ -195,6 +262,7 @@ class function_hooker_base : public scoped_base {
 
   bool hooked = false;
   std::shared_ptr<manager_type> manager;
+  patch_outcome outcome = patch_outcome::not_attempted;
 };
 
 template <class Patch, hooking::host_address A, class Fn>
@@ -214,7 +282,7 @@ class function_hooker<Patch, A, R(Args...)>
 
   void install(hook_function functor) override {
     this->hooked = true;
-    this->manager->add_hook(this, std::move(functor), &manager_type::call_hooks);
+    this->outcome = this->manager->add_hook(this, std::move(functor), &manager_type::call_hooks);
   }
 };
 

@@ -1,6 +1,9 @@
-// The patching layer: code access, scoped patches and call hooks.
+// The patching layer: instruction decoding, page protection, code writing,
+// scoped patches and call hooks.
 #pragma once
 
 #include "hooking/patch/call_hook.h"
-#include "hooking/patch/code_access.h"
+#include "hooking/patch/code_writer.h"
+#include "hooking/patch/instruction.h"
+#include "hooking/patch/protection_guard.h"
 #include "hooking/patch/scoped_patch.h"
