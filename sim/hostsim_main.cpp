@@ -132,6 +132,47 @@ LONG WINAPI report_game_fault(EXCEPTION_POINTERS* e) {
   return in_game ? report_fault(e) : EXCEPTION_CONTINUE_SEARCH;
 }
 
+int key_pressed_at(const sim::scenario& scene, std::int32_t frame) {
+  for (const sim::key_press& p : scene.key_presses) {
+    if (p.frame == frame) return p.key;
+  }
+  return 0;
+}
+
+// Key presses reach the plugin as a player's do: through the system's input
+// queue, into the window in the foreground, which is hostsim's own.
+void press(int key, bool down) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = static_cast<WORD>(key);
+  input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+  SendInput(1, &input, sizeof input);
+  // Let the input reach the window's queue, where GetAsyncKeyState sees it.
+  MSG message;
+  for (int i = 0; i < 20 && ((GetAsyncKeyState(key) & 0x8000) != 0) != down; ++i) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(5);
+  }
+}
+
+bool own_the_foreground() {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = DefWindowProcW;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"hostsim";
+  RegisterClassW(&window_class);
+  HWND window = CreateWindowW(L"hostsim", L"hostsim", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
+                              nullptr, window_class.hInstance, nullptr);
+  if (window == nullptr) return false;
+  SetForegroundWindow(window);
+  MSG message;
+  for (int i = 0; i < 100 && GetForegroundWindow() != window; ++i) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(10);
+  }
+  return GetForegroundWindow() == window;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -184,6 +225,12 @@ int wmain(int argc, wchar_t** argv) {
                    r.error.c_str());
     }
   }
+  if (scene.ini) {
+    std::FILE* ini = open_for_writing(game / "scripts" / "MorvaHealthRing.ini");
+    if (!ini) return refuse(3, "cannot write " + shown(game / "scripts" / "MorvaHealthRing.ini"));
+    std::fwrite(scene.ini->data(), 1, scene.ini->size(), ini);
+    std::fclose(ini);
+  }
   fs::current_path(game, ec);
   if (ec) return refuse(3, "cannot enter " + shown(game) + ": " + ec.message());
 
@@ -197,6 +244,10 @@ int wmain(int argc, wchar_t** argv) {
   std::FILE* trace = open_for_writing(out_dir / "trace.jsonl");
   if (!trace) return refuse(3, "cannot write " + shown(out_dir / "trace.jsonl"));
 
+  if (!scene.key_presses.empty() && !own_the_foreground()) {
+    std::fclose(trace);
+    return refuse(3, "cannot put hostsim's window in the foreground for the key presses (is there a display?)");
+  }
   SetUnhandledExceptionFilter(&report_fault);
   AddVectoredExceptionHandler(1, &report_game_fault);
   std::vector<std::wstring> plugins = {L"scripts\\MorvaHealthRing.asi"};
@@ -254,8 +305,11 @@ int wmain(int argc, wchar_t** argv) {
           if (held_log != INVALID_HANDLE_VALUE) CloseHandle(held_log);
           held_log = INVALID_HANDLE_VALUE;
           break;
-        case sim::event_kind::draw:
+        case sim::event_kind::draw: {
+          const int key = key_pressed_at(scene, world.frame + 1);
+          if (key != 0) press(key, true);
           world.draw();
+          if (key != 0) press(key, false);
           ++events[1];
           ++draws;
           if (!world.accepted_fans().empty()) {
@@ -264,6 +318,7 @@ int wmain(int argc, wchar_t** argv) {
           }
           if (draws == early_sample_at) memory_early = private_bytes();
           break;
+        }
       }
       if (world.calls.size() > 4096) flush();
     }

@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "overlay/key_names.h"
+
 namespace sim {
 namespace {
 
@@ -148,7 +150,7 @@ ped_setup pedestrian(const json& value, const std::string& field, int pool_size)
 scenario interpret(const json& root) {
   object_at(root, "scenario");
   only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace", "second_plugin",
-                         "foreign_patches"});
+                         "foreign_patches", "ini", "key_presses"});
   scenario s;
   if (root.contains("game_version")) {
     const std::int64_t v = integer(root["game_version"], "game_version");
@@ -211,6 +213,30 @@ scenario interpret(const json& root) {
   if (s.trace && draws > max_traced_draws) {
     fail("events", std::to_string(draws) + " drawing events with the trace on would write gigabytes; at most " +
                        std::to_string(max_traced_draws) + ", or set \"trace\": false");
+  }
+  if (root.contains("ini")) {
+    if (!root["ini"].is_string()) fail("ini", "expected a string (the file's text)");
+    s.ini = root["ini"].get<std::string>();
+  }
+  if (root.contains("key_presses")) {
+    const json& presses = root["key_presses"];
+    if (!presses.is_array()) fail("key_presses", "expected a list");
+    for (std::size_t i = 0; i < presses.size(); ++i) {
+      const std::string field = "key_presses[" + std::to_string(i) + "]";
+      object_at(presses[i], field);
+      only_keys(presses[i], field, {"frame", "key"});
+      if (!presses[i].contains("frame")) fail(field + ".frame", "missing");
+      if (!presses[i].contains("key")) fail(field + ".key", "missing");
+      const std::int64_t frame = integer(presses[i]["frame"], field + ".frame");
+      if (frame < 1 || frame > static_cast<std::int64_t>(draws)) {
+        fail(field + ".frame", "expected a drawing event from 1 to " + std::to_string(draws));
+      }
+      if (!presses[i]["key"].is_string()) fail(field + ".key", "expected a key name");
+      const std::string name = presses[i]["key"].get<std::string>();
+      const int key = overlay::key_code(name);
+      if (key == 0) fail(field + ".key", "'" + name + "' is no key name (F1-F12, A-Z, 0-9, NumPad0-9, Insert, ..., or 0x01-0xFE)");
+      s.key_presses.push_back({static_cast<std::int32_t>(frame), key});
+    }
   }
   if (root.contains("foreign_patches")) {
     const json& patches = root["foreign_patches"];

@@ -34,6 +34,12 @@ struct foreign_patch_setup {
   foreign_form form;
 };
 
+// A key that goes down before one drawing event (counted from 1) and up after it.
+struct key_press {
+  std::int32_t frame;
+  int key;  // virtual-key code
+};
+
 struct scenario {
   std::uint32_t game_version = 1001;
   std::int32_t area = 0;
@@ -46,6 +52,8 @@ struct scenario {
   bool trace = true;  // false: trace.jsonl holds only the unload line
   bool second_plugin = false;  // a copy of the plugin under another name, loaded after it
   std::vector<foreign_patch_setup> foreign_patches;
+  std::optional<std::string> ini;  // MorvaHealthRing.ini beside the plugin; none when absent
+  std::vector<key_press> key_presses;
 };
 
 // "start_up", "drawing", "shutdown".

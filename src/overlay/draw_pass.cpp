@@ -8,6 +8,7 @@
 #include "overlay/plugin_state.h"
 #include "overlay/ring_fan.h"
 #include "overlay/ring_textures.h"
+#include "platform/os.h"
 
 namespace overlay {
 namespace {
@@ -62,6 +63,17 @@ void draw_rings(plugin_state& s) {
   }
 }
 
+// A press counts once, when the key goes down, and only while the game owns
+// the foreground window: typing in another program toggles nothing.
+void check_toggle_key(plugin_state& s) {
+  const bool down = os::key_down(s.settings.toggle_key);
+  if (down && !s.toggle_key_down && os::process_owns_foreground()) {
+    s.rings_hidden = !s.rings_hidden;
+    log_line(s.rings_hidden ? "rings hidden (toggle key)" : "rings shown (toggle key)");
+  }
+  s.toggle_key_down = down;
+}
+
 }  // namespace
 
 void draw_pass() {
@@ -73,7 +85,8 @@ void draw_pass() {
   }
   if (frame == 1) log_line("Draw event is running");
 
-  if (s.textures_loaded) draw_rings(s);
+  if (s.settings.toggle_key != 0) check_toggle_key(s);
+  if (s.textures_loaded && !s.rings_hidden) draw_rings(s);
 
   if (frame % frames_per_report == 0) {
     log_line("frame %d: loaded=%d peds_in_range=%d rings_drawn=%d projection_failed=%d "

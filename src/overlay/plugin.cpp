@@ -6,7 +6,9 @@
 #include "overlay/diagnostic_log.h"
 #include "overlay/draw_pass.h"
 #include "overlay/plugin_copies.h"
+#include "hooking/plugin_folder.h"
 #include "overlay/plugin_state.h"
+#include "overlay/ring_settings.h"
 #include "overlay/ring_textures.h"
 
 namespace overlay {
@@ -60,6 +62,13 @@ void log_unhooked_sites() {
 // sites that are not hooked and the copies that stood down.
 void begin_log() {
   start_log();
+  // The player's settings, each time the log starts: never under the loader
+  // lock, and nothing is read from the file afterwards.
+  settings_result settings = read_settings(hooking::plugin_relative_path(settings_file_name));
+  for (const std::string& line : settings.lines) log_line("%s", line.c_str());
+  state().settings = settings.values;
+  state().rings_hidden = !settings.values.enabled;
+  state().toggle_key_down = false;
   log_unhooked_sites();
   for (const std::string& path : copies_standing_down()) log_line("another copy at %s was loaded and does nothing", path.c_str());
 }

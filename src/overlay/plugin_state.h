@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/renderware.h"
+#include "overlay/ring_settings.h"
 
 namespace overlay {
 
@@ -19,6 +20,9 @@ struct plugin_state {
   std::int32_t projection_failed = 0;
   std::string log_path;
   bool log_started = false;  // by whichever handler ran first
+  ring_settings settings;      // the player's, read when the log starts
+  bool rings_hidden = false;   // by the toggle key, or Enabled=0
+  bool toggle_key_down = false;  // as seen at the last drawing event
 };
 
 // Constructed on the first call, released at exit after everything created

@@ -88,10 +88,19 @@ const full_disc_rim& full_disc_rim_for(float heading) {
 
 }  // namespace
 
-std::uint32_t ring_colour(float fraction) {
-  const auto green = static_cast<std::uint32_t>(static_cast<std::int32_t>(fraction * 255.0f));
-  const auto red = static_cast<std::uint32_t>(static_cast<std::int32_t>((1.0f - fraction) * 255.0f));
-  return 0xFF000000u + red * 0x10000u + green * 0x100u;
+std::uint32_t ring_colour(float fraction, const std::uint8_t* full, const std::uint8_t* low, std::uint32_t alpha) {
+  static constexpr std::uint8_t green[3] = {0, 255, 0};
+  static constexpr std::uint8_t red[3] = {255, 0, 0};
+  if (full == nullptr) full = green;
+  if (low == nullptr) low = red;
+  // Each product in single precision, summed, truncated: green and red give
+  // f x 255 and (1 - f) x 255 exactly, the other terms adding +0.
+  std::uint32_t channel[3];
+  for (int i = 0; i < 3; ++i) {
+    const float value = static_cast<float>(full[i]) * fraction + static_cast<float>(low[i]) * (1.0f - fraction);
+    channel[i] = static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
+  }
+  return (alpha << 24) + channel[0] * 0x10000u + channel[1] * 0x100u + channel[2];
 }
 
 void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float heading,
@@ -103,6 +112,8 @@ void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float h
   if (!(ped[host::ped::entity_flags] & 0x80)) return;  // not visible
   if (static_cast<std::int32_t>(ped[host::ped::area]) != host::host_current_area()) return;
 
+  plugin_state& st = state();
+  const ring_settings& settings = st.settings;
   const position p = position_of(ped);
   if (const std::uint8_t* player = host::host_player_pedestrian(-1)) {
     const position q = position_of(player);
@@ -111,12 +122,8 @@ void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float h
     const float dz = p.z - q.z;
     const float s = (dy * dy + dx * dx) + dz * dz;
     const float d = static_cast<float>(std::sqrt(static_cast<double>(s)));
-    if (d > max_ring_distance || std::fabs(dz) > max_ring_height) return;
+    if (d > settings.range || std::fabs(dz) > settings.height_range) return;
   }
-
-  plugin_state& st = state();
-  ++st.peds_in_range;
-  const float centre[3] = {p.x, p.y, p.z - ring_drop};
 
   const float max_health = field<float>(ped, host::ped::max_health);
   const float m = max_health > 1.0f ? max_health : 100.0f;
@@ -126,17 +133,22 @@ void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float h
   } else if (f < 0.0f) {
     f = 0.0f;
   }
+  if (f == 1.0f && !settings.show_full_health) return;
 
-  if (!draw_ring_fan(background, centre, heading, 1.0f, 0xFFFFFFFFu)) {
+  ++st.peds_in_range;
+  const float centre[3] = {p.x, p.y, p.z - ring_drop};
+  const std::uint32_t alpha = settings.opacity << 24;
+  if (!draw_ring_fan(background, centre, heading, 1.0f, alpha | 0x00FFFFFFu, settings.radius)) {
     ++st.projection_failed;
     return;
   }
   ++st.rings_drawn;
-  draw_ring_fan(foreground, centre, heading, f, ring_colour(f));
+  draw_ring_fan(foreground, centre, heading, f,
+                ring_colour(f, settings.full_health, settings.low_health, settings.opacity), settings.radius);
 }
 
 bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading, float fraction,
-                   std::uint32_t colour) {
+                   std::uint32_t colour, float radius) {
   if (texture == nullptr || !(fraction > 0.0f)) return false;
   const float k = fraction < 1.0f ? fraction : 1.0f;
   int n = full_disc_segments;
@@ -159,8 +171,8 @@ bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading,
     const full_disc_rim& rim = full_disc_rim_for(heading);
     for (int i = 0; i <= n; ++i) {
       host::RwIm3DVertex& v = vertices[i + 1];
-      v.x = centre[0] + rim.dx[i];
-      v.y = centre[1] + rim.dy[i];
+      v.x = centre[0] + rim.dx[i] * radius;
+      v.y = centre[1] + rim.dy[i] * radius;
       v.z = centre[2];
       v.colour = colour;
       v.u = uv.u[i];
@@ -171,8 +183,8 @@ bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading,
       const float theta = rim_angle(i, n, sweep);
       const float phi = (theta - half_pi) + heading;
       host::RwIm3DVertex& v = vertices[i + 1];
-      v.x = centre[0] + cos_f(phi);
-      v.y = centre[1] + sin_f(phi);
+      v.x = centre[0] + cos_f(phi) * radius;
+      v.y = centre[1] + sin_f(phi) * radius;
       v.z = centre[2];
       v.colour = colour;
       v.u = cos_f(theta) * 0.5f + 0.5f;

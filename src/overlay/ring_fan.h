@@ -8,8 +8,6 @@
 
 namespace overlay {
 
-constexpr float max_ring_distance = 25.0f;
-constexpr float max_ring_height = 6.0f;
 constexpr int full_disc_segments = 48;
 constexpr unsigned max_fan_vertices = full_disc_segments + 2;
 
@@ -19,9 +17,12 @@ void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float h
 
 // One textured triangle fan in world space; true when the host drew it.
 bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading, float fraction,
-                   std::uint32_t colour);
+                   std::uint32_t colour, float radius = 1.0f);
 
-// Vertex colour of the foreground pie for a clamped health fraction.
-std::uint32_t ring_colour(float fraction);
+// Vertex colour of the foreground pie for a clamped health fraction, from the
+// full-health and low-health colours (green and red unless set otherwise)
+// and an alpha byte.
+std::uint32_t ring_colour(float fraction, const std::uint8_t* full = nullptr, const std::uint8_t* low = nullptr,
+                          std::uint32_t alpha = 255);
 
 }  // namespace overlay

@@ -24,3 +24,12 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+// The nothrow forms too, so that every allocation is freed by its own kind.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  ++count;
+  return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  ++count;
+  return std::malloc(size ? size : 1);
+}

@@ -1,0 +1,247 @@
+#include "overlay/ring_settings.h"
+
+#include "overlay/key_names.h"
+
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace overlay {
+namespace {
+
+constexpr const char* section_name = "Rings";
+constexpr std::size_t max_problem_lines = 20;
+
+// A key's text as a log line may show it: printable, and not too long.
+std::string shown(const char* text) {
+  std::string out;
+  for (const char* p = text; *p && out.size() < 64; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    out.push_back(c >= 0x20 && c != 0x7F ? static_cast<char>(c) : '?');
+  }
+  return out;
+}
+
+bool parse_float(const std::string& text, float low, float high, float* value) {
+  float v = 0.0f;
+  const char* end = text.data() + text.size();
+  const auto [at, error] = std::from_chars(text.data(), end, v);
+  if (error != std::errc() || at != end || !(v >= low && v <= high)) return false;
+  *value = v;
+  return true;
+}
+
+bool parse_int(const std::string& text, int low, int high, int* value, int base = 10) {
+  int v = 0;
+  const char* end = text.data() + text.size();
+  const auto [at, error] = std::from_chars(text.data(), end, v, base);
+  if (text.empty() || error != std::errc() || at != end || v < low || v > high) return false;
+  *value = v;
+  return true;
+}
+
+bool parse_flag(const std::string& text, bool* value) {
+  if (text != "0" && text != "1") return false;
+  *value = text == "1";
+  return true;
+}
+
+bool parse_colour(const std::string& text, std::uint8_t* rgb) {
+  int channel[3];
+  std::size_t begin = 0;
+  for (int i = 0; i < 3; ++i) {
+    const std::size_t comma = i < 2 ? text.find(',', begin) : text.size();
+    if (comma == std::string::npos) return false;
+    std::string part = text.substr(begin, comma - begin);
+    part.erase(0, part.find_first_not_of(" \t"));
+    part.erase(part.find_last_not_of(" \t") + 1);
+    if (!parse_int(part, 0, 255, &channel[i])) return false;
+    begin = comma + 1;
+  }
+  for (int i = 0; i < 3; ++i) rgb[i] = static_cast<std::uint8_t>(channel[i]);
+  return true;
+}
+
+bool equal_names(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// One key of [Rings]: how to read it, what it accepts and its default, in the
+// words of the log line.
+struct key_rule {
+  const char* name;
+  const char* accepted;
+  const char* fallback;
+  bool (*read)(const std::string& text, ring_settings& s);
+};
+
+const key_rule rules[] = {
+    {"Enabled", "0 or 1", "1", [](const std::string& t, ring_settings& s) { return parse_flag(t, &s.enabled); }},
+    {"ToggleKey",
+     "a key (F1-F12, A-Z, 0-9, NumPad0-NumPad9, Insert, Delete, Home, End, PageUp, PageDown) or a key code from 0x01 to 0xFE",
+     "none",
+     [](const std::string& t, ring_settings& s) {
+       if (t.empty()) {
+         s.toggle_key = 0;
+         return true;
+       }
+       const int code = key_code(t);
+       if (code == 0) return false;
+       s.toggle_key = code;
+       return true;
+     }},
+    {"Range", "a number from 1 to 200", "25",
+     [](const std::string& t, ring_settings& s) { return parse_float(t, 1.0f, 200.0f, &s.range); }},
+    {"HeightRange", "a number from 0.5 to 50", "6",
+     [](const std::string& t, ring_settings& s) { return parse_float(t, 0.5f, 50.0f, &s.height_range); }},
+    {"Radius", "a number from 0.25 to 4", "1",
+     [](const std::string& t, ring_settings& s) { return parse_float(t, 0.25f, 4.0f, &s.radius); }},
+    {"Opacity", "a whole number from 0 to 255", "255",
+     [](const std::string& t, ring_settings& s) {
+       int v = 0;
+       if (!parse_int(t, 0, 255, &v)) return false;
+       s.opacity = static_cast<std::uint32_t>(v);
+       return true;
+     }},
+    {"FullHealthColour", "three whole numbers from 0 to 255", "0,255,0",
+     [](const std::string& t, ring_settings& s) { return parse_colour(t, s.full_health); }},
+    {"LowHealthColour", "three whole numbers from 0 to 255", "255,0,0",
+     [](const std::string& t, ring_settings& s) { return parse_colour(t, s.low_health); }},
+    {"ShowFullHealth", "0 or 1", "1",
+     [](const std::string& t, ring_settings& s) { return parse_flag(t, &s.show_full_health); }},
+};
+
+class line_list {
+ public:
+  explicit line_list(std::vector<std::string>& lines) : lines_(lines) {}
+  template <class... Args>
+  void add(const char* format, Args... args) {
+    if (++problems_ > max_problem_lines) return;
+    char text[512];
+    std::snprintf(text, sizeof text, format, args...);
+    lines_.emplace_back(text);
+  }
+  void close() {
+    if (problems_ > max_problem_lines) {
+      lines_.push_back("settings: " + std::to_string(problems_ - max_problem_lines) + " more problems not listed");
+    }
+  }
+
+ private:
+  std::vector<std::string>& lines_;
+  std::size_t problems_ = 0;
+};
+
+}  // namespace
+
+settings_result parse_settings(const std::string& text) {
+  settings_result result;
+  std::vector<std::string> problems;
+  line_list report(problems);
+  int read = 0;
+
+  CSimpleIniA ini(false, true, false);  // not UTF-8 checked, keys may repeat, no multi-line values
+  ini.LoadData(text.data(), text.size());
+
+  CSimpleIniA::TNamesDepend sections;
+  ini.GetAllSections(sections);
+  sections.sort(CSimpleIniA::Entry::LoadOrder());
+  for (const CSimpleIniA::Entry& section : sections) {
+    const std::string section_text = section.pItem;
+    CSimpleIniA::TNamesDepend keys;
+    ini.GetAllKeys(section.pItem, keys);
+    keys.sort(CSimpleIniA::Entry::LoadOrder());
+    if (!equal_names(section_text, section_name)) {
+      if (section_text.empty()) {
+        for (const CSimpleIniA::Entry& key : keys) {
+          report.add("settings: key \"%s\" outside the [Rings] section ignored", shown(key.pItem).c_str());
+        }
+      } else {
+        report.add("settings: unknown section [%s] ignored", shown(section.pItem).c_str());
+      }
+      continue;
+    }
+    for (const CSimpleIniA::Entry& key : keys) {
+      const key_rule* rule = nullptr;
+      for (const key_rule& r : rules) {
+        if (equal_names(key.pItem, r.name)) rule = &r;
+      }
+      if (rule == nullptr) {
+        report.add("settings: unknown key \"%s\" ignored", shown(key.pItem).c_str());
+        continue;
+      }
+      CSimpleIniA::TNamesDepend values;
+      ini.GetAllValues(section.pItem, key.pItem, values);
+      values.sort(CSimpleIniA::Entry::LoadOrder());
+      if (values.size() > 1) {
+        report.add("settings: %s is given %u times; the last one counts", rule->name, static_cast<unsigned>(values.size()));
+      }
+      const std::string value = values.empty() ? std::string() : values.back().pItem;
+      if (rule->read(value, result.values)) {
+        ++read;
+      } else {
+        report.add("settings: %s = \"%s\" is not %s; using %s", rule->name, shown(value.c_str()).c_str(), rule->accepted,
+                   rule->fallback);
+      }
+    }
+  }
+  report.close();
+  result.lines.push_back("settings: " + std::to_string(read) + " values read from " + settings_file_name);
+  result.lines.insert(result.lines.end(), problems.begin(), problems.end());
+  return result;
+}
+
+settings_result read_settings(const char* path) {
+  settings_result result;
+  if (path == nullptr || *path == '\0') return result;
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    if (errno != ENOENT) {
+      result.lines.push_back(std::string("settings: ") + settings_file_name + " could not be read (" +
+                             std::strerror(errno) + "); using defaults");
+    }
+    return result;
+  }
+  std::string text(max_settings_bytes + 1, '\0');
+  const std::size_t length = std::fread(text.data(), 1, text.size(), file);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  text.resize(length);
+  if (failed) {
+    result.lines.push_back(std::string("settings: ") + settings_file_name + " could not be read (read error); using defaults");
+    return result;
+  }
+  if (text.find('\0') != std::string::npos) {
+    result.lines.push_back(std::string("settings: ") + settings_file_name +
+                           " could not be read (it is not a text file); using defaults");
+    return result;
+  }
+  const bool cut = text.size() > max_settings_bytes;
+  if (cut) {
+    // Only whole lines of the first 64 KiB.
+    text.resize(max_settings_bytes);
+    const std::size_t last_line_end = text.find_last_of('\n');
+    text.resize(last_line_end == std::string::npos ? 0 : last_line_end + 1);
+  }
+  result = parse_settings(text);
+  if (cut) {
+    result.lines.insert(result.lines.begin() + 1, std::string("settings: ") + settings_file_name +
+                                                      " is larger than 64 KiB; only its first 64 KiB were read");
+  }
+  return result;
+}
+
+}  // namespace overlay
