@@ -132,9 +132,10 @@ LONG WINAPI report_game_fault(EXCEPTION_POINTERS* e) {
   return in_game ? report_fault(e) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-int key_pressed_at(const sim::scenario& scene, std::int32_t frame) {
+// The key that goes down before this drawing event, or up after it.
+int key_going(const sim::scenario& scene, std::int32_t frame, bool down) {
   for (const sim::key_press& p : scene.key_presses) {
-    if (p.frame == frame) return p.key;
+    if (frame == (down ? p.frame : p.frame + p.frames - 1)) return p.key;
   }
   return 0;
 }
@@ -203,7 +204,8 @@ int wmain(int argc, wchar_t** argv) {
   const fs::path game = out_dir / "game";
   fs::remove_all(game, ec);
   fs::create_directories(game / "scripts", ec);
-  if (!fs::copy_file(plugin, game / "scripts" / "MorvaHealthRing.asi", fs::copy_options::overwrite_existing, ec)) {
+  const fs::path plugin_name = fs::u8path(scene.plugin_name);
+  if (!fs::copy_file(plugin, game / "scripts" / plugin_name, fs::copy_options::overwrite_existing, ec)) {
     return refuse(3, "cannot copy the plugin " + shown(plugin) + ": " + ec.message());
   }
   txd::dictionary textures;
@@ -250,11 +252,13 @@ int wmain(int argc, wchar_t** argv) {
   }
   SetUnhandledExceptionFilter(&report_fault);
   AddVectoredExceptionHandler(1, &report_game_fault);
-  std::vector<std::wstring> plugins = {L"scripts\\MorvaHealthRing.asi"};
+  std::vector<std::wstring> plugins = {L"scripts\\" + plugin_name.wstring()};
   if (scene.second_plugin) {
-    fs::copy_file(game / "scripts" / "MorvaHealthRing.asi", game / "scripts" / "MorvaHealthRingCopy.asi",
+    const std::wstring folder = scene.second_plugin_elsewhere ? L"plugins" : L"scripts";
+    fs::create_directories(game / folder, ec);
+    fs::copy_file(game / "scripts" / plugin_name, game / folder / "MorvaHealthRingCopy.asi",
                   fs::copy_options::overwrite_existing, ec);
-    plugins.push_back(L"scripts\\MorvaHealthRingCopy.asi");
+    plugins.push_back(folder + L"\\MorvaHealthRingCopy.asi");
   }
   std::vector<HMODULE> modules;
   for (const std::wstring& name : plugins) {
@@ -306,10 +310,11 @@ int wmain(int argc, wchar_t** argv) {
           held_log = INVALID_HANDLE_VALUE;
           break;
         case sim::event_kind::draw: {
-          const int key = key_pressed_at(scene, world.frame + 1);
-          if (key != 0) press(key, true);
+          const int going_down = key_going(scene, world.frame + 1, true);
+          const int going_up = key_going(scene, world.frame + 1, false);
+          if (going_down != 0) press(going_down, true);
           world.draw();
-          if (key != 0) press(key, false);
+          if (going_up != 0) press(going_up, false);
           ++events[1];
           ++draws;
           if (!world.accepted_fans().empty()) {
@@ -327,8 +332,12 @@ int wmain(int argc, wchar_t** argv) {
   const std::size_t memory_end = private_bytes();
 
   if (held_log != INVALID_HANDLE_VALUE) CloseHandle(held_log);
-  // Unloaded in the reverse order of loading.
-  for (auto it = modules.rbegin(); it != modules.rend(); ++it) FreeLibrary(*it);
+  // Unloaded in the reverse order of loading, or the first one first.
+  if (scene.second_plugin_unloaded_last) {
+    for (HMODULE module : modules) FreeLibrary(module);
+  } else {
+    for (auto it = modules.rbegin(); it != modules.rend(); ++it) FreeLibrary(*it);
+  }
   const bool restored = site_functions() == original;
   const bool protections_restored = page_protections() == protections;
   const std::uint32_t mismatches = sim::site_function::mismatches();

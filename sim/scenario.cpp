@@ -150,7 +150,7 @@ ped_setup pedestrian(const json& value, const std::string& field, int pool_size)
 scenario interpret(const json& root) {
   object_at(root, "scenario");
   only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace", "second_plugin",
-                         "foreign_patches", "ini", "key_presses"});
+                         "foreign_patches", "ini", "key_presses", "plugin_name"});
   scenario s;
   if (root.contains("game_version")) {
     const std::int64_t v = integer(root["game_version"], "game_version");
@@ -207,7 +207,33 @@ scenario interpret(const json& root) {
     for (std::size_t i = 0; i < events.size(); ++i) s.events.push_back(event(events[i], "events[" + std::to_string(i) + "]"));
   }
   if (root.contains("trace")) s.trace = boolean(root["trace"], "trace");
-  if (root.contains("second_plugin")) s.second_plugin = boolean(root["second_plugin"], "second_plugin");
+  if (root.contains("second_plugin")) {
+    const json& second = root["second_plugin"];
+    if (second.is_object()) {
+      only_keys(second, "second_plugin", {"folder", "unloaded"});
+      s.second_plugin = true;
+      const auto choice = [&](const char* key, const char* a, const char* b) {
+        if (!second.contains(key)) return false;
+        const std::string field = std::string("second_plugin.") + key;
+        if (!second[key].is_string()) fail(field, "expected a string");
+        const std::string value = second[key].get<std::string>();
+        if (value != a && value != b) fail(field, "'" + value + "' is neither " + a + " nor " + b);
+        return value == b;
+      };
+      s.second_plugin_elsewhere = choice("folder", "same", "other");
+      s.second_plugin_unloaded_last = choice("unloaded", "first", "last");
+    } else {
+      s.second_plugin = boolean(second, "second_plugin");
+    }
+  }
+  if (root.contains("plugin_name")) {
+    if (!root["plugin_name"].is_string()) fail("plugin_name", "expected a file name");
+    s.plugin_name = root["plugin_name"].get<std::string>();
+    const std::string& n = s.plugin_name;
+    if (n.empty() || n.size() > 100 || n.find_first_of("/\\:*?\"<>|") != std::string::npos || n == "." || n == "..") {
+      fail("plugin_name", "expected a plain file name of at most 100 bytes");
+    }
+  }
   std::uint64_t draws = 0;
   for (const scenario_event& e : s.events) draws += e.kind == event_kind::draw ? e.repeat : 0;
   if (s.trace && draws > max_traced_draws) {
@@ -224,7 +250,7 @@ scenario interpret(const json& root) {
     for (std::size_t i = 0; i < presses.size(); ++i) {
       const std::string field = "key_presses[" + std::to_string(i) + "]";
       object_at(presses[i], field);
-      only_keys(presses[i], field, {"frame", "key"});
+      only_keys(presses[i], field, {"frame", "key", "frames"});
       if (!presses[i].contains("frame")) fail(field + ".frame", "missing");
       if (!presses[i].contains("key")) fail(field + ".key", "missing");
       const std::int64_t frame = integer(presses[i]["frame"], field + ".frame");
@@ -235,7 +261,14 @@ scenario interpret(const json& root) {
       const std::string name = presses[i]["key"].get<std::string>();
       const int key = overlay::key_code(name);
       if (key == 0) fail(field + ".key", "'" + name + "' is no key name (F1-F12, A-Z, 0-9, NumPad0-9, Insert, ..., or 0x01-0xFE)");
-      s.key_presses.push_back({static_cast<std::int32_t>(frame), key});
+      std::int64_t held = 1;
+      if (presses[i].contains("frames")) {
+        held = integer(presses[i]["frames"], field + ".frames");
+        if (held < 1 || frame + held - 1 > static_cast<std::int64_t>(draws)) {
+          fail(field + ".frames", "expected 1 to " + std::to_string(static_cast<std::int64_t>(draws) - frame + 1));
+        }
+      }
+      s.key_presses.push_back({static_cast<std::int32_t>(frame), key, static_cast<std::int32_t>(held)});
     }
   }
   if (root.contains("foreign_patches")) {

@@ -34,10 +34,12 @@ struct foreign_patch_setup {
   foreign_form form;
 };
 
-// A key that goes down before one drawing event (counted from 1) and up after it.
+// A key that goes down before a drawing event (counted from 1) and up after
+// it, or after the last of several.
 struct key_press {
   std::int32_t frame;
   int key;  // virtual-key code
+  std::int32_t frames = 1;
 };
 
 struct scenario {
@@ -51,6 +53,9 @@ struct scenario {
   std::vector<scenario_event> events = {{event_kind::start_up, 1}, {event_kind::draw, 600}, {event_kind::shutdown, 1}};
   bool trace = true;  // false: trace.jsonl holds only the unload line
   bool second_plugin = false;  // a copy of the plugin under another name, loaded after it
+  bool second_plugin_elsewhere = false;      // the copy in plugins, not beside the first in scripts
+  bool second_plugin_unloaded_last = false;  // unloaded after the first, not before
+  std::string plugin_name = "MorvaHealthRing.asi";  // the plugin file, inside scripts
   std::vector<foreign_patch_setup> foreign_patches;
   std::optional<std::string> ini;  // MorvaHealthRing.ini beside the plugin; none when absent
   std::vector<key_press> key_presses;

@@ -83,7 +83,7 @@ class keep_runs_of_failures : public ::testing::Environment {
 const auto* const cleanup = ::testing::AddGlobalTestEnvironment(new keep_runs_of_failures);
 
 run hostsim(const std::string& name, const json& scenario, const std::string& plugin = PLUGIN_ASI,
-            const std::string& dictionary = RING_TXD) {
+            const std::string& dictionary = RING_TXD, const std::string& locale = "LC_ALL=C.UTF-8") {
   const fs::path& root = runs_root();
   run r;
   r.out = root / name;
@@ -99,7 +99,8 @@ run hostsim(const std::string& name, const json& scenario, const std::string& pl
   }
   // A UTF-8 locale, so that Wine hands non-ASCII arguments on as they are.
   const auto quoted = [](const std::string& p) { return "'" + p + "'"; };
-  const std::string command = "LC_ALL=C.UTF-8 " + std::string(WINE_RUN) + " " + HOSTSIM_EXE + " --plugin " +
+  const std::string display = scenario.contains("key_presses") ? " --display" : "";
+  const std::string command = locale + " " + std::string(WINE_RUN) + display + " " + HOSTSIM_EXE + " --plugin " +
                               quoted(plugin) + " --txd " + quoted(dictionary) + " --scenario " + quoted(scenario_file.string()) +
                               " --out " + quoted(r.out.string()) + " >" + quoted((r.out / "stdout.txt").string()) +
                               " 2>" + quoted((r.out / "stderr.txt").string());
@@ -220,6 +221,10 @@ TEST_F(WinePluginTest, SiteTakenByAnotherModuleIsChainedForCallsAndLeftAloneForJ
     EXPECT_EQ(s["sites_changed_by_load"], call ? 3 : 2) << form;
     EXPECT_EQ(r.calls("RwIm3DTransform").empty(), !call) << form;
     EXPECT_TRUE(sites_restored(r)) << form;
+    const lines log = r.log_lines();
+    const std::string left_alone =
+        "drawing site 0x53E293 left alone: another module redirected it with a jump (rings cannot be drawn)";
+    EXPECT_EQ(std::count(log.begin(), log.end(), left_alone), call ? 0 : 1) << form;
   }
 }
 
@@ -285,15 +290,74 @@ TEST_F(WinePluginTest, LogHeldOpenWithWritingDeniedLosesThoseLinesOnly) {
   EXPECT_TRUE(sites_restored(r));
 }
 
-TEST_F(WinePluginTest, TwoPluginsBothDrawAndUnloadToTheOriginalBytes) {
-  const run r = hostsim("two-plugins", {{"second_plugin", true},
-                                        {"peds", {{{"slot", 3}, {"position", {2, 0, 0}}}}},
-                                        {"events", {"start_up", "draw*2", "shutdown"}}});
+// A renamed second copy, beside the first or in another plugin folder,
+// unloaded before or after it: one ring per pedestrian, the second named in
+// the first's log, nothing faults, and everything is back at the end.
+TEST_F(WinePluginTest, SecondCopyStandsDownWhateverItsFolderAndUnloadOrder) {
+  for (const char* folder : {"same", "other"}) {
+    for (const char* unloaded : {"first", "last"}) {
+      const std::string name = std::string("copies-") + folder + "-" + unloaded;
+      const run r = hostsim(name, {{"second_plugin", {{"folder", folder}, {"unloaded", unloaded}}},
+                                   {"peds", one_ped},
+                                   {"events", {"start_up", "draw*2", "shutdown"}}});
+      ASSERT_EQ(r.exit_code, 0) << name << ": " << r.error;
+      int fans_in_frame_2 = 0;
+      for (const json& c : r.calls("RwIm3DTransform")) fans_in_frame_2 += c["frame"] == 2 ? 1 : 0;
+      EXPECT_EQ(fans_in_frame_2, 2) << name;
+      const std::string copy = r.windows_path(std::string(folder) == "same" ? "scripts/MorvaHealthRingCopy.asi"
+                                                                            : "plugins/MorvaHealthRingCopy.asi");
+      const lines log = r.log_lines();
+      ASSERT_GE(log.size(), 2u) << name;
+      EXPECT_EQ(log[1], "another copy at " + copy + " was loaded and does nothing") << name;
+      EXPECT_TRUE(sites_restored(r)) << name;
+    }
+  }
+}
+
+// The start-up site redirected with a jump by another module: the first frame
+// starts the log, says what was left alone, and the rings are drawn.
+TEST_F(WinePluginTest, StartUpSiteLeftAloneStartsTheLogAtTheFirstFrame) {
+  const run r = hostsim("start-up-jump", {{"peds", one_ped}, {"foreign_patches", {{{"site", "start_up"}, {"form", "jmp"}}}}});
   ASSERT_EQ(r.exit_code, 0) << r.error;
-  int fans_in_frame_2 = 0;
-  for (const json& c : r.calls("RwIm3DTransform")) fans_in_frame_2 += c["frame"] == 2 ? 1 : 0;
-  EXPECT_EQ(fans_in_frame_2, 4);
+  const lines log = r.log_lines();
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_EQ(log[0], "MorvaHealthRing started");
+  EXPECT_EQ(log[1], "start-up site 0x5BF3A1 left alone: another module redirected it with a jump "
+                    "(the log and the textures start at the first frame)");
+  EXPECT_EQ(log[2], "TXD loaded: " + candidate(r, 1));
+  EXPECT_EQ(log.back(), "frame 600: loaded=1 peds_in_range=600 rings_drawn=600 projection_failed=0 (counts since last line)");
+  EXPECT_EQ(r.summary["rings_in_last_drawn_frame"], 1);
   EXPECT_TRUE(sites_restored(r));
+}
+
+// Code page 932: the plugin file's name holds 表, whose second byte there is a
+// backslash. The log and the dictionary are found beside it all the same.
+TEST_F(WinePluginTest, PluginNamedInADoubleByteCodePageFindsItsFolder) {
+  const fs::path locales = runs_root() / "locale";
+  if (!fs::exists("/usr/share/i18n/locales/ja_JP")) GTEST_SKIP() << "no ja_JP locale source (Debian package locales)";
+  const std::string make = "localedef -i ja_JP -f UTF-8 '" + (locales / "ja_JP.UTF-8").string() + "' >/dev/null 2>&1";
+  fs::create_directories(locales);
+  ASSERT_EQ(std::system(make.c_str()), 0) << make;
+  const run r = hostsim("cp932", {{"peds", one_ped}, {"plugin_name", "表示.asi"}}, PLUGIN_ASI, RING_TXD,
+                        "LOCPATH='" + locales.string() + "' LC_ALL=ja_JP.UTF-8");
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  const lines log = r.log_lines();
+  ASSERT_GE(log.size(), 2u) << "no log beside the plugin";
+  EXPECT_EQ(log[1], "TXD loaded: " + candidate(r, 1));
+  EXPECT_EQ(r.summary["rings_in_last_drawn_frame"], 1);
+}
+
+// A game folder deeper than 260 characters: the plugin's own folder still.
+TEST_F(WinePluginTest, PluginFolderBeyondTwoHundredSixtyCharacters) {
+  const std::string deep = std::string(120, 'a') + "/" + std::string(120, 'b') + "/" + std::string(40, 'c');
+  const run r = hostsim(deep, {{"peds", one_ped}});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  ASSERT_GT(r.windows_path("scripts/MorvaHealthRing.asi").size(), 300u);
+  const lines log = r.log_lines();
+  ASSERT_GE(log.size(), 2u) << "no log beside the plugin";
+  EXPECT_EQ(log[1].rfind("TXD loaded: ", 0), 0u) << log[1];
+  EXPECT_NE(log[1].find("scripts\\DEVIZAR.txd"), std::string::npos) << log[1];
+  EXPECT_EQ(r.summary["rings_in_last_drawn_frame"], 1);
 }
 
 TEST_F(WinePluginTest, LongSoakKeepsEveryStatisticsLineAndFlatMemory) {
@@ -320,12 +384,18 @@ TEST_F(WinePluginTest, LongSoakKeepsEveryStatisticsLineAndFlatMemory) {
   EXPECT_TRUE(sites_restored(r));
 }
 
-TEST_F(WinePluginTest, RecordedVerticesAgreeWithTheRingGeometry) {
-  const json scene = json::parse(read(DEMO_SCENARIO));
-  json one_frame = scene;
-  one_frame["events"] = {"start_up", "draw"};
-  const run r = hostsim("geometry", one_frame);
-  ASSERT_EQ(r.exit_code, 0) << r.error;
+// The player's settings as the reference applies them; the defaults are the
+// ring as it always was.
+struct ring_rules {
+  float range = 25.0f, height = 6.0f, radius = 1.0f;
+  std::uint32_t opacity = 255;
+  std::uint8_t full[3] = {0, 255, 0}, low[3] = {255, 0, 0};
+  bool show_full_health = true;
+};
+
+// Every fan of the one drawn frame of r, against the reference for each
+// pedestrian of the scene that the rules ring; returns how many were ringed.
+std::size_t expect_ring_geometry(const run& r, const json& scene, const ring_rules& rules) {
   const float fx = scene["camera_forward"][0], fy = scene["camera_forward"][1];
   const float heading = test::reference_heading(fx, fy);
   std::vector<json> fans = r.calls("RwIm3DTransform");
@@ -336,32 +406,125 @@ TEST_F(WinePluginTest, RecordedVerticesAgreeWithTheRingGeometry) {
     const float dx = x - float(player[0]), dy = y - float(player[1]), dz = z - float(player[2]);
     const float d = float(std::sqrt(double((dy * dy + dx * dx) + dz * dz)));
     const float health = p.value("health", 100.0f), max_health = p.value("max_health", 100.0f);
-    const bool ringed = health > 0 && !p.value("in_vehicle", false) && p.value("visible", true) && p.value("area", 0) == 0 &&
-                        d <= 25.0f && std::fabs(dz) <= 6.0f;
-    if (!ringed) continue;
-    const float centre[3] = {x, y, z - 0.90999997f};
     float f = health / (max_health > 1.0f ? max_health : 100.0f);
     f = f > 1.0f ? 1.0f : (f < 0.0f ? 0.0f : f);
-    for (const test::reference_fan& expected : {test::reference_ring_fan(centre, heading, 1.0f, 0xFFFFFFFFu),
-                                                test::reference_ring_fan(centre, heading, f, test::reference_colour(f))}) {
-      ASSERT_LT(next, fans.size());
+    const bool ringed = health > 0 && !p.value("in_vehicle", false) && p.value("visible", true) && p.value("area", 0) == 0 &&
+                        d <= rules.range && std::fabs(dz) <= rules.height && (rules.show_full_health || f < 1.0f);
+    if (!ringed) continue;
+    const float centre[3] = {x, y, z - 0.90999997f};
+    const std::uint32_t background = (rules.opacity << 24) | 0xFFFFFFu;
+    const std::uint32_t foreground = test::reference_colour(f, rules.full, rules.low, rules.opacity);
+    for (const test::reference_fan& expected : {test::reference_ring_fan(centre, heading, 1.0f, background, rules.radius),
+                                                test::reference_ring_fan(centre, heading, f, foreground, rules.radius)}) {
+      if (next >= fans.size()) {
+        ADD_FAILURE() << "no fan for ped slot " << p["slot"];
+        return checked;
+      }
       const json& got = fans[next++];
-      ASSERT_EQ(got["count"], expected.vertices.size());
-      for (std::size_t i = 0; i < expected.vertices.size(); ++i) {
+      bool same = got["count"] == expected.vertices.size();
+      for (std::size_t i = 0; same && i < expected.vertices.size(); ++i) {
         const json& v = got["vertices"][i];
         const host::RwIm3DVertex& e = expected.vertices[i];
-        EXPECT_EQ(float(v[0]), e.x) << "ped slot " << p["slot"] << " vertex " << i;
-        EXPECT_EQ(float(v[1]), e.y) << "ped slot " << p["slot"] << " vertex " << i;
-        EXPECT_EQ(float(v[2]), e.z);
-        EXPECT_EQ(std::uint32_t(v[3]), e.colour);
-        EXPECT_EQ(float(v[4]), e.u) << "ped slot " << p["slot"] << " vertex " << i;
-        EXPECT_EQ(float(v[5]), e.v) << "ped slot " << p["slot"] << " vertex " << i;
+        same = float(v[0]) == e.x && float(v[1]) == e.y && float(v[2]) == e.z && std::uint32_t(v[3]) == e.colour &&
+               float(v[4]) == e.u && float(v[5]) == e.v;
+        if (!same) {
+          ADD_FAILURE() << "ped slot " << p["slot"] << " vertex " << i << ": recorded " << v.dump() << ", expected ["
+                        << e.x << "," << e.y << "," << e.z << "," << e.colour << "," << e.u << "," << e.v << "]";
+        }
       }
+      if (!same) return checked;
     }
     ++checked;
   }
   EXPECT_EQ(next, fans.size());
-  EXPECT_GE(checked, 8u);
+  return checked;
+}
+
+json one_frame_of_the_demo() {
+  json scene = json::parse(read(DEMO_SCENARIO));
+  scene["events"] = {"start_up", "draw"};
+  return scene;
+}
+
+TEST_F(WinePluginTest, RecordedVerticesAgreeWithTheRingGeometry) {
+  const json scene = one_frame_of_the_demo();
+  const run r = hostsim("geometry", scene);
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_GE(expect_ring_geometry(r, scene, ring_rules{}), 8u);
+}
+
+// Each key of MorvaHealthRing.ini on its own changes the recorded fans as the
+// reference with that setting says; every key at its default changes nothing.
+TEST_F(WinePluginTest, EachSettingChangesTheTraceAsItSays) {
+  struct variant {
+    const char* name;
+    const char* ini;
+    ring_rules rules;
+  };
+  std::vector<variant> variants = {
+      {"defaults", "[Rings]\r\nEnabled=1\r\nToggleKey=\r\nRange=25\r\nHeightRange=6\r\nRadius=1\r\nOpacity=255\r\n"
+                   "FullHealthColour=0,255,0\r\nLowHealthColour=255,0,0\r\nShowFullHealth=1\r\n", {}},
+      {"range", "[Rings]\nRange=12\n", {}},
+      {"height", "[Rings]\nHeightRange=0.5\n", {}},
+      {"radius", "[Rings]\nRadius=2.5\n", {}},
+      {"opacity", "[Rings]\nOpacity=100\n", {}},
+      {"colours", "[Rings]\nFullHealthColour=0,0,255\nLowHealthColour=255,255,0\n", {}},
+      {"full-health", "[Rings]\nShowFullHealth=0\n", {}},
+  };
+  variants[1].rules.range = 12.0f;
+  variants[2].rules.height = 0.5f;
+  variants[3].rules.radius = 2.5f;
+  variants[4].rules.opacity = 100;
+  variants[5].rules.full[1] = 0;
+  variants[5].rules.full[2] = 255;
+  variants[5].rules.low[1] = 255;
+  variants[6].rules.show_full_health = false;
+  const json plain = one_frame_of_the_demo();
+  const run without = hostsim("settings-none", plain);
+  ASSERT_EQ(without.exit_code, 0) << without.error;
+  const std::size_t all = expect_ring_geometry(without, plain, ring_rules{});
+  for (const variant& v : variants) {
+    json scene = plain;
+    scene["ini"] = v.ini;
+    const run r = hostsim(std::string("settings-") + v.name, scene);
+    ASSERT_EQ(r.exit_code, 0) << v.name << ": " << r.error;
+    SCOPED_TRACE(v.name);
+    const std::size_t ringed = expect_ring_geometry(r, scene, v.rules);
+    if (std::string(v.name) == "range" || std::string(v.name) == "height" || std::string(v.name) == "full-health") {
+      EXPECT_LT(ringed, all);
+    } else {
+      EXPECT_EQ(ringed, all);
+    }
+    EXPECT_EQ(r.log_lines().at(1), "settings: " + std::string(v.name == std::string("defaults") ? "9" : v.name == std::string("colours") ? "2" : "1") +
+                                       " values read from MorvaHealthRing.ini");
+  }
+  json hidden = plain;
+  hidden["ini"] = "[Rings]\nEnabled=0\n";
+  const run off = hostsim("settings-disabled", hidden);
+  ASSERT_EQ(off.exit_code, 0) << off.error;
+  EXPECT_TRUE(off.calls("RwRenderStateSet").empty());
+  EXPECT_TRUE(off.calls("RwIm3DTransform").empty());
+}
+
+// F7 through the keyboard: pressed before frame 100 and held for 20 frames,
+// pressed again before frame 300: no ring calls in frames 100 to 299.
+TEST_F(WinePluginTest, ToggleKeyThroughTheKeyboardHidesAndShowsTheRings) {
+  const run r = hostsim("toggle", {{"peds", one_ped},
+                                   {"ini", "[Rings]\nToggleKey=F7\n"},
+                                   {"key_presses", {{{"frame", 100}, {"key", "F7"}, {"frames", 20}},
+                                                    {{"frame", 300}, {"key", "F7"}}}}});
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  std::vector<int> frames;
+  for (const json& c : r.calls("RwIm3DEnd")) {
+    if (frames.empty() || frames.back() != c["frame"]) frames.push_back(c["frame"]);
+  }
+  ASSERT_EQ(frames.size(), 400u);
+  EXPECT_EQ(frames[98], 99);
+  EXPECT_EQ(frames[99], 300);
+  const lines log = r.log_lines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "rings hidden (toggle key)"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "rings shown (toggle key)"), 1);
+  EXPECT_EQ(log.back(), "frame 600: loaded=1 peds_in_range=400 rings_drawn=400 projection_failed=0 (counts since last line)");
 }
 
 TEST_F(WineHostsimTest, BadScenarioIsRefusedNamingTheField) {

@@ -5,7 +5,8 @@
 
 namespace test {
 
-reference_fan reference_ring_fan(const float centre[3], float heading, float fraction, std::uint32_t colour) {
+reference_fan reference_ring_fan(const float centre[3], float heading, float fraction, std::uint32_t colour,
+                                 float radius) {
   reference_fan fan;
   if (!(fraction > 0.0f)) return fan;
   const float k = std::fmin(fraction, 1.0f);
@@ -40,8 +41,10 @@ reference_fan reference_ring_fan(const float centre[3], float heading, float fra
     const float tc = static_cast<float>(std::cos(static_cast<double>(texture_angle)));
     const float ts = static_cast<float>(std::sin(static_cast<double>(texture_angle)));
     host::RwIm3DVertex r{};
-    r.x = centre[0] + c;
-    r.y = centre[1] + s;
+    const float along_x = c * radius;
+    const float along_y = s * radius;
+    r.x = centre[0] + along_x;
+    r.y = centre[1] + along_y;
     r.z = centre[2];
     r.colour = colour;
     const float half_tc = tc * 0.5f;
@@ -59,6 +62,17 @@ std::uint32_t reference_colour(float fraction) {
   const auto green = static_cast<std::uint32_t>(std::trunc(g));
   const auto red = static_cast<std::uint32_t>(std::trunc(r));
   return 0xFF000000u | (red << 16) | (green << 8);
+}
+
+std::uint32_t reference_colour(float fraction, const std::uint8_t full[3], const std::uint8_t low[3], std::uint32_t alpha) {
+  std::uint32_t colour = alpha << 24;
+  for (int i = 0; i < 3; ++i) {
+    const float from_full = static_cast<float>(full[i]) * fraction;
+    const float from_low = static_cast<float>(low[i]) * (1.0f - fraction);
+    const float sum = from_full + from_low;
+    colour |= static_cast<std::uint32_t>(std::trunc(sum)) << (16 - 8 * i);
+  }
+  return colour;
 }
 
 float reference_heading(float forward_x, float forward_y) {

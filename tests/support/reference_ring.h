@@ -15,9 +15,13 @@ struct reference_fan {
 };
 
 // Empty when the fraction is not above 0.
-reference_fan reference_ring_fan(const float centre[3], float heading, float fraction, std::uint32_t colour);
+// The rim lies radius from the centre; the texture coordinates do not change.
+reference_fan reference_ring_fan(const float centre[3], float heading, float fraction, std::uint32_t colour,
+                                 float radius = 1.0f);
 
 std::uint32_t reference_colour(float fraction);
+// Between a full-health and a low-health colour (red, green, blue), with an alpha byte.
+std::uint32_t reference_colour(float fraction, const std::uint8_t full[3], const std::uint8_t low[3], std::uint32_t alpha);
 
 // The heading the draw pass derives from the camera's forward axis.
 float reference_heading(float forward_x, float forward_y);
