@@ -76,8 +76,9 @@ void check_toggle_key(plugin_state& s) {
 
 }  // namespace
 
-void draw_pass() {
-  plugin_state& s = state();
+void draw_pass() { draw_pass(state()); }
+
+void draw_pass(plugin_state& s) {
   const std::int32_t frame = ++s.frame_count;
 
   if (!s.textures_loaded && (frame == 1 || frame % frames_per_report == 0)) {

@@ -10,5 +10,8 @@ namespace overlay {
 constexpr std::int32_t frames_per_report = 600;
 
 void draw_pass();
+// The same on the state the caller already holds.
+struct plugin_state;
+void draw_pass(plugin_state& s);
 
 }  // namespace overlay

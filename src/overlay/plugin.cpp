@@ -105,8 +105,9 @@ void on_start_up() {
 }
 
 void on_draw() {
-  if (!state().log_started) begin_log();
-  draw_pass();
+  plugin_state& s = state();
+  if (!s.log_started) begin_log();
+  draw_pass(s);
 }
 
 void on_shutdown() {
