@@ -406,7 +406,8 @@ void* HOST_ENTRY other_function() {
 }
 
 // A CALL through a pointer cell goes wherever the cell points on each pass,
-// as the game's own instruction would, also when another module repoints it.
+// as the game's own instruction would, also when another module repoints it;
+// a cell in a read-only page is read as it is.
 TEST_F(CallHookTest, CallThroughACellFollowsTheCellOnEveryPass) {
   constexpr hooking::host_address site = 0x403400, cell = 0xB00100;
   test::make_site(site, 6);
@@ -416,8 +417,12 @@ TEST_F(CallHookTest, CallThroughACellFollowsTheCellOnEveryPass) {
   std::memcpy(call_through + 2, &cell_at, 4);
   game_image::get().write(site, call_through, 6);
   {
+    // The cell lies in a page that can be read but not opened for writing.
+    os::control().fail_protect_begin = cell_at;
+    os::control().fail_protect_end = cell_at + 4;
     hooker<site> h;
     install_tracing(h, "h");
+    os::control().fail_protect_begin = os::control().fail_protect_end = 0;
     EXPECT_EQ(h.install_outcome(), patch::patch_outcome::hooked);
     EXPECT_EQ(test::run_site(site), game_result());
     EXPECT_EQ(test::game_function_calls, 1u);

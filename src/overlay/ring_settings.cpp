@@ -28,11 +28,26 @@ std::string shown(const char* text) {
   return out;
 }
 
+// A plain decimal number ("25", "0.5", "2.50"), the same in every locale. At
+// most 15 digits, so that the whole mantissa is exact in a double and one
+// division rounds it.
 bool parse_float(const std::string& text, float low, float high, float* value) {
-  float v = 0.0f;
-  const char* end = text.data() + text.size();
-  const auto [at, error] = std::from_chars(text.data(), end, v);
-  if (error != std::errc() || at != end || !(v >= low && v <= high)) return false;
+  double mantissa = 0.0, scale = 1.0;
+  int digits = 0;
+  bool point = false;
+  for (const char c : text) {
+    if (c == '.' && !point) {
+      point = true;
+    } else if (c >= '0' && c <= '9' && ++digits <= 15) {
+      mantissa = mantissa * 10.0 + (c - '0');
+      if (point) scale *= 10.0;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0 || digits > 15) return false;
+  const float v = static_cast<float>(mantissa / scale);
+  if (!(v >= low && v <= high)) return false;
   *value = v;
   return true;
 }
