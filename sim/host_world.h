@@ -11,26 +11,12 @@
 
 #include "foreign_patch.h"
 #include "game_image.h"
+#include "scene.h"
 #include "host/host_services.h"
 #include "txd_file.h"
 
 namespace sim {
 
-struct vec3 {
-  float x = 0.0f, y = 0.0f, z = 0.0f;
-};
-
-struct ped_setup {
-  int slot = 0;
-  vec3 position;
-  float health = 100.0f;
-  float max_health = 100.0f;
-  bool in_vehicle = false;
-  bool visible = true;
-  std::uint8_t area = 0;
-  bool use_matrix = true;
-  bool reject_transform = false;  // RwIm3DTransform refuses batches centred under this ped
-};
 
 enum class call_kind {
   load_txd,

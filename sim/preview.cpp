@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
+
+#include <stb_easy_font.h>
 
 namespace sim {
 namespace {
@@ -26,6 +30,25 @@ struct canvas {
         const float d = std::hypot(x + 0.5f - cx, y + 0.5f - cy);
         blend(x, y, r, g, b, std::clamp(radius + 0.5f - d, 0.0f, 1.0f));
       }
+    }
+  }
+
+  void rect(float x0, float y0, float x1, float y1, float r, float g, float b, float a = 1.0f) {
+    for (int y = int(std::floor(y0)); y < int(std::ceil(y1)); ++y) {
+      for (int x = int(std::floor(x0)); x < int(std::ceil(x1)); ++x) blend(x, y, r, g, b, a);
+    }
+  }
+
+  // Text from stb_easy_font's quads, scale pixels to its unit.
+  void text(float x, float y, const std::string& words, float r, float g, float b, float scale = 2.0f) {
+    static char quads[16 * 4 * 1200];
+    std::string copy = words;
+    unsigned char colour[4] = {255, 255, 255, 255};
+    const int count = stb_easy_font_print(0.0f, 0.0f, copy.data(), colour, quads, sizeof quads);
+    for (int q = 0; q < count; ++q) {
+      const float* v = reinterpret_cast<const float*>(quads + q * 64);
+      // Four vertices of 16 bytes: x, y, z, colour; corners 0 and 2 span the quad.
+      rect(x + v[0] * scale, y + v[1] * scale, x + v[8] * scale, y + v[9] * scale, r, g, b);
     }
   }
 
@@ -93,6 +116,68 @@ void draw_fan(canvas& c, const view& w, const host_call& fan, const txd::texture
   }
 }
 
+// Why the plugin's rules leave a pedestrian without a ring, as the legend
+// names it; nullptr for one that gets a ring.
+struct reason {
+  const char* words;
+  float r, g, b;
+};
+constexpr reason ringed{"ring drawn", 0.95f, 0.95f, 0.95f};
+constexpr reason refused[] = {
+    {"dead", 0.35f, 0.35f, 0.35f},       {"in a vehicle", 0.85f, 0.45f, 0.2f},
+    {"invisible", 0.55f, 0.4f, 0.85f},    {"other area", 0.3f, 0.6f, 0.95f},
+    {"beyond 25 units", 0.95f, 0.8f, 0.3f}, {"more than 6 higher or lower", 0.9f, 0.35f, 0.6f},
+};
+
+const reason& why(const scenario& scene, const ped_setup& p) {
+  const vec3 q = scene.player ? scene.player->position : vec3{};
+  if (!(p.health > 0.0f)) return refused[0];
+  if (p.in_vehicle) return refused[1];
+  if (!p.visible) return refused[2];
+  if (static_cast<std::int32_t>(p.area) != scene.area) return refused[3];
+  if (scene.player) {
+    const float dx = p.position.x - q.x, dy = p.position.y - q.y, dz = p.position.z - q.z;
+    const float d = static_cast<float>(std::sqrt(static_cast<double>((dy * dy + dx * dx) + dz * dz)));
+    if (d > 25.0f) return refused[4];
+    if (std::fabs(dz) > 6.0f) return refused[5];
+  }
+  return ringed;
+}
+
+void legend(canvas& c) {
+  const float x = 10.0f, top = 10.0f, step = 18.0f;
+  const int rows = 11;
+  c.rect(x - 4, top - 4, x + 440, top + rows * step + 4, 0.0f, 0.0f, 0.0f, 0.55f);
+  float y = top;
+  const auto row = [&](const char* words, float r, float g, float b) {
+    c.disc(x + 6, y + 6, 4.0f, r, g, b);
+    c.text(x + 18, y, words, 0.92f, 0.92f, 0.92f);
+    y += step;
+  };
+  row(ringed.words, ringed.r, ringed.g, ringed.b);
+  for (const reason& r : refused) {
+    row((std::string("no ring: ") + r.words).c_str(), r.r, r.g, r.b);
+  }
+  row("the player", 0.2f, 0.9f, 1.0f);
+  c.line(x + 2, y + 6, x + 12, y + 6, 1.0f, 0.85f, 0.2f);
+  c.text(x + 18, y, "the camera's direction", 0.92f, 0.92f, 0.92f);
+  y += step;
+  c.line(x + 2, y + 6, x + 12, y + 6, 0.45f, 0.55f, 0.45f);
+  c.text(x + 18, y, "25 units from the player", 0.92f, 0.92f, 0.92f);
+  y += step;
+  c.text(x, y, "labels: slot, health in per cent", 0.8f, 0.8f, 0.8f);
+}
+
+void scale_bar(canvas& c) {
+  const float length = 10.0f * preview_pixels_per_unit;
+  const float x = preview_size - length - 20.0f, y = preview_size - 24.0f;
+  c.rect(x - 6, y - 20, x + length + 6, y + 10, 0.0f, 0.0f, 0.0f, 0.55f);
+  c.rect(x, y, x + length, y + 3, 0.92f, 0.92f, 0.92f);
+  c.rect(x, y - 5, x + 2, y + 3, 0.92f, 0.92f, 0.92f);
+  c.rect(x + length - 2, y - 5, x + length, y + 3, 0.92f, 0.92f, 0.92f);
+  c.text(x + length / 2 - 30, y - 18, "10 units", 0.92f, 0.92f, 0.92f);
+}
+
 }  // namespace
 
 txd::image render_preview(const scenario& scene, const std::vector<host_call>& fans, const txd::dictionary& textures) {
@@ -117,12 +202,16 @@ txd::image render_preview(const scenario& scene, const std::vector<host_call>& f
     c.blend(int(w.to_x(player.x + 25.0f * std::cos(a))), int(w.to_y(player.y + 25.0f * std::sin(a))), 0.45f, 0.55f, 0.45f, 1.0f);
   }
   for (const host_call& fan : fans) draw_fan(c, w, fan, textures.find(fan.texture));
-  // Pedestrians: light dots, dimmer for those the rules leave out; the
-  // player in cyan with the camera's direction in yellow.
+  // Pedestrians: a dot coloured by whether and why the rules ring them, with
+  // the slot and health; the player in cyan with the camera's direction.
   for (const ped_setup& p : scene.peds) {
-    const bool eligible = p.visible && !p.in_vehicle && p.health > 0.0f;
-    const float shade = eligible ? 0.95f : 0.5f;
-    c.disc(w.to_x(p.position.x), w.to_y(p.position.y), 3.0f, shade, shade, shade);
+    const reason& r = why(scene, p);
+    const float px = w.to_x(p.position.x), py = w.to_y(p.position.y);
+    c.disc(px, py, 3.5f, r.r, r.g, r.b);
+    const float m = p.max_health > 1.0f ? p.max_health : 100.0f;
+    char label[48];
+    std::snprintf(label, sizeof label, "%d  %.0f%%", p.slot, static_cast<double>(p.health / m * 100.0f));
+    c.text(px + 6, py - 14, label, 0.95f, 0.95f, 0.85f);
   }
   if (scene.player) {
     const float fx = scene.camera_forward[0], fy = scene.camera_forward[1];
@@ -133,6 +222,8 @@ txd::image render_preview(const scenario& scene, const std::vector<host_call>& f
     }
     c.disc(w.to_x(player.x), w.to_y(player.y), 4.0f, 0.2f, 0.9f, 1.0f);
   }
+  legend(c);
+  scale_bar(c);
   txd::image out{preview_size, preview_size, std::vector<std::uint8_t>(static_cast<std::size_t>(preview_size) * preview_size * 4)};
   for (int i = 0; i < preview_size * preview_size; ++i) {
     for (int k = 0; k < 3; ++k) out.rgba[i * 4 + k] = std::uint8_t(std::lround(std::clamp(c.rgb[i * 3 + k], 0.0f, 1.0f) * 255.0f));

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "host/host_addresses.h"
 #include "overlay/key_names.h"
 
 namespace sim {
@@ -110,7 +111,7 @@ foreign_patch_setup foreign_patch(const json& value, const std::string& field) {
   foreign_patch_setup p{};
   const std::string site = value["site"].get<std::string>();
   bool known = false;
-  for (host_address s : host_world::event_sites) {
+  for (host_address s : event_sites) {
     if (site == site_name(s)) {
       p.site = s;
       known = true;
@@ -150,7 +151,8 @@ ped_setup pedestrian(const json& value, const std::string& field, int pool_size)
 scenario interpret(const json& root) {
   object_at(root, "scenario");
   only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace", "second_plugin",
-                         "foreign_patches", "ini", "key_presses", "plugin_name"});
+                         "foreign_patches", "ini", "key_presses", "plugin_name", "walls", "camera_position",
+                         "camera_target", "view"});
   scenario s;
   if (root.contains("game_version")) {
     const std::int64_t v = integer(root["game_version"], "game_version");
@@ -224,6 +226,23 @@ scenario interpret(const json& root) {
       s.second_plugin_unloaded_last = choice("unloaded", "first", "last");
     } else {
       s.second_plugin = boolean(second, "second_plugin");
+    }
+  }
+  if (root.contains("camera_position")) s.camera_position = position(root["camera_position"], "camera_position");
+  if (root.contains("camera_target")) s.camera_target = position(root["camera_target"], "camera_target");
+  if (root.contains("view")) s.view = boolean(root["view"], "view");
+  if (root.contains("walls")) {
+    const json& walls = root["walls"];
+    if (!walls.is_array()) fail("walls", "expected a list");
+    for (std::size_t i = 0; i < walls.size(); ++i) {
+      const std::string field = "walls[" + std::to_string(i) + "]";
+      object_at(walls[i], field);
+      only_keys(walls[i], field, {"min", "max"});
+      if (!walls[i].contains("min")) fail(field + ".min", "missing");
+      if (!walls[i].contains("max")) fail(field + ".max", "missing");
+      wall w{position(walls[i]["min"], field + ".min"), position(walls[i]["max"], field + ".max")};
+      if (!(w.min.x < w.max.x && w.min.y < w.max.y && w.min.z < w.max.z)) fail(field, "min must lie below max on every axis");
+      s.walls.push_back(w);
     }
   }
   if (root.contains("plugin_name")) {
@@ -334,18 +353,7 @@ scenario_result read_scenario(const std::filesystem::path& path) {
   return parse_scenario(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
 }
 
-void apply_scene(const scenario& s, host_world& world) {
-  world.set_pool_size(s.pool_size);
-  world.set_area(s.area);
-  world.set_camera_forward(s.camera_forward[0], s.camera_forward[1]);
-  if (s.player) {
-    world.set_player(s.player->slot, s.player->position, s.player->use_matrix);
-  } else {
-    world.remove_player();
-  }
-  for (const ped_setup& p : s.peds) world.add_ped(p);
-  for (const foreign_patch_setup& p : s.foreign_patches) world.patch_by_another_module(p.site, p.form);
-}
+const host_address event_sites[3] = {host::addr::start_up_site, host::addr::drawing_site, host::addr::shutdown_site};
 
 const char* site_name(host_address site) {
   if (site == host::addr::start_up_site) return "start_up";

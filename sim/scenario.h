@@ -7,9 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "host_world.h"
+#include "foreign_form.h"
+#include "hooking/host_version.h"
+#include "scene.h"
 
 namespace sim {
+
+using hooking::host_address;
+class host_world;
 
 enum class txd_location { beside_plugin, plugin_models_txd, modloader, game_models_txd, none };
 
@@ -42,6 +47,12 @@ struct key_press {
   std::int32_t frames = 1;
 };
 
+// An opaque box of the world that the view draws (a wall, a building).
+struct wall {
+  vec3 min;
+  vec3 max;
+};
+
 struct scenario {
   std::uint32_t game_version = 1001;
   std::int32_t area = 0;
@@ -59,7 +70,16 @@ struct scenario {
   std::vector<foreign_patch_setup> foreign_patches;
   std::optional<std::string> ini;  // MorvaHealthRing.ini beside the plugin; none when absent
   std::vector<key_press> key_presses;
+  // For the view only (the plugin reads camera_forward alone): where the
+  // camera stands and looks, the world's walls, and whether hostsim renders it.
+  std::optional<vec3> camera_position;
+  std::optional<vec3> camera_target;
+  std::vector<wall> walls;
+  bool view = false;
 };
+
+// The three hooked call sites, in the order the plugin patches them.
+extern const host_address event_sites[3];
 
 // "start_up", "drawing", "shutdown".
 const char* site_name(host_address site);

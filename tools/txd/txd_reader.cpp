@@ -200,7 +200,7 @@ texture read_native(cursor& parent, unsigned index) {
       throw failure{at(text, size_at)};
     }
     const std::uint8_t* data = body.bytes(size, "level data");
-    t.levels.push_back(level{w, h, decode_level(t.format, w, h, data)});
+    t.levels.push_back(level{w, h, decode_level(t.format, w, h, data), std::vector<std::uint8_t>(data, data + size)});
   }
   native.chunk(chunk_extension, "texture extension");
   return t;

@@ -1,0 +1,30 @@
+// Where the game's functions, variables and hooked call sites lie, as the
+// executable links them. Plain numbers, for any build that names them.
+#pragma once
+
+#include "hooking/host_version.h"
+
+namespace host {
+
+using hooking::host_address;
+
+namespace addr {
+constexpr host_address load_txd = 0x5B3860;  // through a host reference
+constexpr host_address tex_dictionary_for_all_textures = 0x7F3730;
+constexpr host_address tex_dictionary_find_named_texture = 0x7F39F0;
+constexpr host_address tex_dictionary_destroy = 0x7F36A0;
+constexpr host_address im3d_transform = 0x7EF450;
+constexpr host_address im3d_render_primitive = 0x7EF6B0;
+constexpr host_address im3d_end = 0x7EF520;
+constexpr host_address player_pedestrian = 0x56E210;
+constexpr host_address engine_instance = 0xC97B24;
+constexpr host_address ped_pool = 0xB74490;
+constexpr host_address current_area = 0xB72914;  // through a host reference
+constexpr host_address camera = 0xB6F028;        // through a host reference
+
+constexpr host_address start_up_site = 0x5BF3A1;
+constexpr host_address drawing_site = 0x53E293;
+constexpr host_address shutdown_site = 0x53D910;
+}  // namespace addr
+
+}  // namespace host

@@ -1,0 +1,72 @@
+#include "rings.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace view {
+namespace {
+
+// The ring lies 0.91 below the position it was drawn for.
+constexpr float ring_drop = 0.90999997f;
+constexpr float match = 0.001f;
+
+int slot_under(const sim::vec3& centre, const sim::scenario& scene) {
+  for (const sim::ped_setup& p : scene.peds) {
+    if (std::fabs(p.position.x - centre.x) <= match && std::fabs(p.position.y - centre.y) <= match &&
+        std::fabs((p.position.z - ring_drop) - centre.z) <= match) {
+      return p.slot;
+    }
+  }
+  return -1;
+}
+
+std::string number(float f) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", static_cast<double>(f));
+  return text;
+}
+
+}  // namespace
+
+std::vector<ring_on_screen> rings_of(const drawn_frame& frame, const sim::scenario& scene, const camera& cam) {
+  std::vector<ring_on_screen> rings;
+  std::string texture;
+  for (const replay_call& c : frame.earlier) {
+    if (c.state == rw_texture_raster) texture = c.texture;
+  }
+  for (const replay_call& c : frame.calls) {
+    if (c.kind == replay_call::set_state) {
+      if (c.state == rw_texture_raster) texture = c.texture;
+      continue;
+    }
+    if (!c.accepted || texture != "hpbg" || c.vertices.empty()) continue;
+    ring_on_screen r;
+    const fan_vertex& centre = c.vertices.front();
+    r.world = {centre.x, centre.y, centre.z};
+    r.slot = slot_under(r.world, scene);
+    r.on_screen = project(cam, r.world, &r.screen_x, &r.screen_y);
+    for (std::size_t i = 1; r.on_screen && i < c.vertices.size(); ++i) {
+      float x = 0.0f, y = 0.0f;
+      if (!project(cam, {c.vertices[i].x, c.vertices[i].y, c.vertices[i].z}, &x, &y)) continue;
+      r.radius_px = std::fmax(r.radius_px, std::hypot(x - r.screen_x, y - r.screen_y));
+    }
+    rings.push_back(r);
+  }
+  return rings;
+}
+
+std::string view_json(std::int32_t frame, const std::vector<ring_on_screen>& rings) {
+  std::string out = "{\"frame\": " + std::to_string(frame) + ", \"rings\": [";
+  for (std::size_t i = 0; i < rings.size(); ++i) {
+    const ring_on_screen& r = rings[i];
+    out += i == 0 ? "\n  " : ",\n  ";
+    out += "{\"slot\": " + std::to_string(r.slot) + ", \"world\": [" + number(r.world.x) + ", " + number(r.world.y) + ", " +
+           number(r.world.z) + "], \"screen\": ";
+    out += r.on_screen ? "[" + number(r.screen_x) + ", " + number(r.screen_y) + "]" : std::string("null");
+    out += ", \"radius_px\": " + number(r.radius_px) + "}";
+  }
+  out += rings.empty() ? "]}\n" : "\n]}\n";
+  return out;
+}
+
+}  // namespace view

@@ -1,0 +1,131 @@
+#include "trace_frame.h"
+
+#include <map>
+#include <nlohmann/json.hpp>
+
+namespace view {
+namespace {
+
+using nlohmann::json;
+
+struct bad_line {
+  std::string message;
+};
+
+std::uint32_t whole(const json& j, const char* key, std::size_t line) {
+  if (!j.contains(key) || !j[key].is_number_integer()) {
+    throw bad_line{"line " + std::to_string(line) + ": \"" + key + "\" is not a whole number"};
+  }
+  return static_cast<std::uint32_t>(j[key].get<std::int64_t>());
+}
+
+replay_call fan_of(const json& j, std::size_t line) {
+  replay_call c;
+  c.kind = replay_call::draw_fan;
+  c.accepted = j.value("result", "") == "ok";
+  if (!j.contains("vertices") || !j["vertices"].is_array()) {
+    throw bad_line{"line " + std::to_string(line) + ": a transform without its vertices"};
+  }
+  for (const json& v : j["vertices"]) {
+    if (!v.is_array() || v.size() != 6) throw bad_line{"line " + std::to_string(line) + ": a vertex is not 6 numbers"};
+    for (const json& n : v) {
+      if (!n.is_number()) throw bad_line{"line " + std::to_string(line) + ": a vertex is not 6 numbers"};
+    }
+    c.vertices.push_back({v[0].get<float>(), v[1].get<float>(), v[2].get<float>(), v[3].get<std::uint32_t>(),
+                          v[4].get<float>(), v[5].get<float>()});
+  }
+  return c;
+}
+
+}  // namespace
+
+frame_result read_frame(const std::string& text, std::int32_t wanted) {
+  frame_result r;
+  if (text.empty()) {
+    r.error = "the trace is empty";
+    return r;
+  }
+  if (text.back() != '\n') {
+    r.error = "the trace is cut: its last line has no end";
+    return r;
+  }
+  // First pass: which frame, and which dictionary was loaded by then.
+  struct line_info {
+    std::int32_t frame;
+    json value;
+  };
+  std::vector<line_info> lines;
+  try {
+    std::size_t begin = 0, number = 0;
+    while (begin < text.size()) {
+      const std::size_t end = text.find('\n', begin);
+      ++number;
+      json j;
+      try {
+        j = json::parse(text.substr(begin, end - begin));
+      } catch (const json::parse_error&) {
+        throw bad_line{"line " + std::to_string(number) + " is not JSON"};
+      }
+      if (!j.is_object() || !j.contains("call") || !j["call"].is_string()) {
+        throw bad_line{"line " + std::to_string(number) + " names no call"};
+      }
+      lines.push_back({static_cast<std::int32_t>(whole(j, "frame", number)), std::move(j)});
+      begin = end + 1;
+    }
+    std::int32_t chosen = 0;
+    for (const line_info& l : lines) {
+      if (l.value["call"] == "RwIm3DTransform" && l.value.value("result", "") == "ok" &&
+          (wanted == 0 || l.frame == wanted)) {
+        chosen = l.frame;
+      }
+    }
+    if (chosen == 0) {
+      r.error = wanted == 0 ? "no frame of the trace draws anything" : "frame " + std::to_string(wanted) + " draws nothing";
+      return r;
+    }
+    drawn_frame& f = r.value;
+    f.frame = chosen;
+    std::map<std::int32_t, replay_call> carried;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const line_info& l = lines[i];
+      if (l.frame > chosen) break;
+      const std::string call = l.value["call"];
+      if (call == "host_load_txd" && l.value.value("result", "") == "ok") f.dictionary = l.value.value("path", "");
+      if (call == "RwRenderStateSet") {
+        replay_call c;
+        c.state = static_cast<std::int32_t>(whole(l.value, "state", i + 1));
+        if (c.state == rw_texture_raster) {
+          c.texture = l.value.contains("texture") && l.value["texture"].is_string() ? l.value["texture"].get<std::string>() : "";
+        } else {
+          c.value = whole(l.value, "value", i + 1);
+        }
+        if (l.frame < chosen) {
+          carried[c.state] = c;
+        } else {
+          f.calls.push_back(c);
+        }
+      } else if (call == "RwIm3DTransform" && l.frame == chosen) {
+        f.calls.push_back(fan_of(l.value, i + 1));
+      } else if (call == "RwIm3DRenderPrimitive" && l.frame == chosen && !f.calls.empty() &&
+                 f.calls.back().kind == replay_call::draw_fan) {
+        // Only a triangle fan is drawn; anything else leaves the batch undrawn.
+        if (whole(l.value, "type", i + 1) != 5) f.calls.back().accepted = false;
+      }
+    }
+    for (const auto& [state, c] : carried) f.earlier.push_back(c);
+    if (f.dictionary.empty()) {
+      r.error = "the trace loads no texture dictionary before frame " + std::to_string(chosen);
+      return r;
+    }
+  } catch (const bad_line& b) {
+    r.error = b.message;
+    return r;
+  } catch (const json::exception& e) {
+    r.error = std::string("a value of an unexpected kind: ") + e.what();
+    return r;
+  }
+  r.ok = true;
+  return r;
+}
+
+}  // namespace view

@@ -1,0 +1,54 @@
+// One drawn frame of a trace.jsonl: the plugin's calls to the game in order,
+// with the render states that earlier frames left set.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace view {
+
+// rwRENDERSTATE numbers the plugin sets.
+enum rw_state : std::int32_t {
+  rw_texture_raster = 1,
+  rw_z_test = 6,
+  rw_z_write = 8,
+  rw_texture_filter = 9,
+  rw_src_blend = 10,
+  rw_dest_blend = 11,
+  rw_vertex_alpha = 12,
+  rw_cull_mode = 20,
+};
+
+struct fan_vertex {
+  float x, y, z;
+  std::uint32_t colour;  // 0xAARRGGBB, as the game's vertex holds it
+  float u, v;
+};
+
+struct replay_call {
+  enum kind_type { set_state, draw_fan } kind = set_state;
+  std::int32_t state = 0;
+  std::uint32_t value = 0;
+  std::string texture;            // rw_texture_raster: whose raster; empty for none
+  bool accepted = false;          // draw_fan: the transform was accepted and the fan rendered
+  std::vector<fan_vertex> vertices;
+};
+
+struct drawn_frame {
+  std::int32_t frame = 0;
+  std::string dictionary;            // as the plugin handed it to the game's loader
+  std::vector<replay_call> earlier;  // the last value of each state set before the frame
+  std::vector<replay_call> calls;    // the frame's own, in order
+};
+
+struct frame_result {
+  bool ok = false;
+  drawn_frame value;
+  std::string error;  // one line: what is wrong and where
+};
+
+// wanted 0: the last frame with an accepted fan.
+frame_result read_frame(const std::string& trace_text, std::int32_t wanted);
+
+}  // namespace view
