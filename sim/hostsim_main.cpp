@@ -25,6 +25,7 @@
 #include "png_io.h"
 #include "preview.h"
 #include "scenario.h"
+#include "scenario_run.h"
 #include "site_function.h"
 #include "trace_writer.h"
 
@@ -132,14 +133,6 @@ LONG WINAPI report_game_fault(EXCEPTION_POINTERS* e) {
   return in_game ? report_fault(e) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-// The key that goes down before this drawing event, or up after it.
-int key_going(const sim::scenario& scene, std::int32_t frame, bool down) {
-  for (const sim::key_press& p : scene.key_presses) {
-    if (frame == (down ? p.frame : p.frame + p.frames - 1)) return p.key;
-  }
-  return 0;
-}
-
 // Key presses reach the plugin as a player's do: through the system's input
 // queue, into the window in the foreground, which is hostsim's own.
 void press(int key, bool down) {
@@ -173,6 +166,27 @@ bool own_the_foreground() {
   }
   return GetForegroundWindow() == window;
 }
+
+// hostsim's own system: the keyboard through its window, a log held open by
+// a handle that denies writing, the process's private bytes.
+class windows_system : public sim::run_system {
+ public:
+  void press(int key, bool down) override { ::press(key, down); }
+  void hold_log(bool hold) override {
+    if (hold && held_ == INVALID_HANDLE_VALUE) {
+      held_ = CreateFileW(L"scripts\\MorvaHealthRing.log", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    } else if (!hold && held_ != INVALID_HANDLE_VALUE) {
+      CloseHandle(held_);
+      held_ = INVALID_HANDLE_VALUE;
+    }
+  }
+  void sample_memory(bool early) override { (early ? checks.private_bytes_early : checks.private_bytes_end) = private_bytes(); }
+  sim::run_checks checks;
+
+ private:
+  HANDLE held_ = INVALID_HANDLE_VALUE;
+};
 
 }  // namespace
 
@@ -270,113 +284,34 @@ int wmain(int argc, wchar_t** argv) {
     modules.push_back(module);
   }
   const std::vector<std::vector<std::uint8_t>> loaded = site_functions();
-  unsigned sites_changed_by_load = 0;
-  for (int i = 0; i < 3; ++i) sites_changed_by_load += loaded[i] != original[i] ? 1 : 0;
-  HANDLE held_log = INVALID_HANDLE_VALUE;
+  windows_system system;
+  for (int i = 0; i < 3; ++i) system.checks.sites_changed_by_load += loaded[i] != original[i] ? 1 : 0;
 
-  std::vector<sim::host_call> last_drawn;
-  std::int32_t last_drawn_frame = 0;
-  std::uint64_t total_draws = 0;
-  for (const sim::scenario_event& e : scene.events) {
-    if (e.kind == sim::event_kind::draw) total_draws += e.repeat;
-  }
-  const std::uint64_t early_sample_at = total_draws / 10;
-  std::size_t memory_early = 0;
-  std::uint64_t draws = 0;
-  unsigned events[3] = {};  // start-up, drawing, shutdown
-  auto flush = [&] {
-    sim::write_trace(trace, world.calls);
-    world.calls.clear();
-  };
-  for (const sim::scenario_event& e : scene.events) {
-    for (std::uint32_t n = 0; n < e.repeat; ++n) {
-      switch (e.kind) {
-        case sim::event_kind::start_up:
-          world.start_up();
-          ++events[0];
-          break;
-        case sim::event_kind::shutdown:
-          world.shutdown();
-          ++events[2];
-          break;
-        case sim::event_kind::hold_log:
-          if (held_log == INVALID_HANDLE_VALUE) {
-            held_log = CreateFileW(L"scripts\\MorvaHealthRing.log", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-          }
-          break;
-        case sim::event_kind::release_log:
-          if (held_log != INVALID_HANDLE_VALUE) CloseHandle(held_log);
-          held_log = INVALID_HANDLE_VALUE;
-          break;
-        case sim::event_kind::draw: {
-          const int going_down = key_going(scene, world.frame + 1, true);
-          const int going_up = key_going(scene, world.frame + 1, false);
-          if (going_down != 0) press(going_down, true);
-          world.draw();
-          if (going_up != 0) press(going_up, false);
-          ++events[1];
-          ++draws;
-          if (!world.accepted_fans().empty()) {
-            last_drawn = world.accepted_fans();
-            last_drawn_frame = world.frame;
-          }
-          if (draws == early_sample_at) memory_early = private_bytes();
-          break;
-        }
-      }
-      if (world.calls.size() > 4096) flush();
-    }
-  }
-  flush();
-  const std::size_t memory_end = private_bytes();
+  const sim::run_record record = sim::run_events(scene, world, trace, system);
 
-  if (held_log != INVALID_HANDLE_VALUE) CloseHandle(held_log);
   // Unloaded in the reverse order of loading, or the first one first.
   if (scene.second_plugin_unloaded_last) {
     for (HMODULE module : modules) FreeLibrary(module);
   } else {
     for (auto it = modules.rbegin(); it != modules.rend(); ++it) FreeLibrary(*it);
   }
-  const bool restored = site_functions() == original;
-  const bool protections_restored = page_protections() == protections;
-  const std::uint32_t mismatches = sim::site_function::mismatches();
-  std::fprintf(trace, "{\"frame\":%d,\"call\":\"unload\",\"sites_restored\":%s,\"protections_restored\":%s}\n",
-               world.frame, restored ? "true" : "false", protections_restored ? "true" : "false");
+  system.checks.sites_restored = site_functions() == original;
+  system.checks.protections_restored = page_protections() == protections;
+  sim::write_unload_line(trace, world, system.checks);
   std::fclose(trace);
 
-  const txd::image picture = sim::render_preview(scene, last_drawn, textures);
-  const std::vector<std::uint8_t> png = txd::png_bytes(picture);
+  const std::vector<std::uint8_t> png = txd::png_bytes(sim::render_preview(scene, record.last_drawn, textures));
   if (std::FILE* f = open_for_writing(out_dir / "preview.png")) {
     std::fwrite(png.data(), 1, png.size(), f);
     std::fclose(f);
   }
-
-  unsigned rings = 0;
-  for (const sim::host_call& fan : last_drawn) rings += fan.texture == "hpbg" ? 1 : 0;
-  std::string per_site[3];
-  const char* sep = "";
-  for (int i = 0; i < 3; ++i) {
-    const sim::host_address site = sim::host_world::event_sites[i];
-    const std::string key = std::string(sep) + "\"" + sim::site_name(site) + "\":";
-    per_site[0] += key + std::to_string(events[i]);
-    per_site[1] += key + std::to_string(world.game_calls[i]);
-    per_site[2] += key + std::to_string(sim::foreign_module::get().runs(site));
-    sep = ",";
+  const std::string summary = sim::summary_json(world, record, system.checks);
+  if (std::FILE* f = open_for_writing(out_dir / "summary.json")) {
+    std::fwrite(summary.data(), 1, summary.size(), f);
+    std::fclose(f);
   }
-  if (std::FILE* summary = open_for_writing(out_dir / "summary.json")) {
-    std::fprintf(summary,
-                 "{\"frames\":%d,\"last_drawn_frame\":%d,\"rings_in_last_drawn_frame\":%u,\"sites_changed_by_load\":%u,"
-                 "\"sites_restored\":%s,\"protections_restored\":%s,\"register_mismatches\":%u,"
-                 "\"events\":{%s},\"game_function_runs\":{%s},\"foreign_code_runs\":{%s},"
-                 "\"private_bytes_early\":%zu,\"private_bytes_end\":%zu}\n",
-                 world.frame, last_drawn_frame, rings, sites_changed_by_load, restored ? "true" : "false",
-                 protections_restored ? "true" : "false", static_cast<unsigned>(mismatches), per_site[0].c_str(),
-                 per_site[1].c_str(), per_site[2].c_str(), memory_early, memory_end);
-    std::fclose(summary);
-  }
-  std::printf("hostsim: %d frames, %u rings in frame %d, call sites %s, page protections %s\n", world.frame, rings,
-              last_drawn_frame, restored ? "restored" : "NOT restored", protections_restored ? "restored" : "NOT restored");
+  std::printf("%s\n", sim::run_headline(world, record, system.checks).c_str());
+  const std::uint32_t mismatches = sim::site_function::mismatches();
   if (mismatches != 0) {
     return refuse(4, "the game's registers or stack were changed across " + std::to_string(mismatches) +
                          " hooked call(s)");

@@ -1,0 +1,108 @@
+#include "scenario_run.h"
+
+#include "foreign_patch.h"
+#include "site_function.h"
+#include "trace_writer.h"
+
+namespace sim {
+namespace {
+
+// The key that goes down before this drawing event, or up after it.
+int key_going(const scenario& scene, std::int32_t frame, bool down) {
+  for (const key_press& p : scene.key_presses) {
+    if (frame == (down ? p.frame : p.frame + p.frames - 1)) return p.key;
+  }
+  return 0;
+}
+
+}  // namespace
+
+run_record run_events(const scenario& scene, host_world& world, std::FILE* trace, run_system& system) {
+  run_record record;
+  std::uint64_t total_draws = 0, draws = 0;
+  for (const scenario_event& e : scene.events) total_draws += e.kind == event_kind::draw ? e.repeat : 0;
+  const std::uint64_t early_sample_at = total_draws / 10;
+  const auto flush = [&] {
+    write_trace(trace, world.calls);
+    world.calls.clear();
+  };
+  for (const scenario_event& e : scene.events) {
+    for (std::uint32_t n = 0; n < e.repeat; ++n) {
+      switch (e.kind) {
+        case event_kind::start_up:
+          world.start_up();
+          ++record.events[0];
+          break;
+        case event_kind::shutdown:
+          world.shutdown();
+          ++record.events[2];
+          break;
+        case event_kind::hold_log: system.hold_log(true); break;
+        case event_kind::release_log: system.hold_log(false); break;
+        case event_kind::draw: {
+          const int going_down = key_going(scene, world.frame + 1, true);
+          const int going_up = key_going(scene, world.frame + 1, false);
+          if (going_down != 0) system.press(going_down, true);
+          world.draw();
+          if (going_up != 0) system.press(going_up, false);
+          ++record.events[1];
+          if (!world.accepted_fans().empty()) {
+            record.last_drawn = world.accepted_fans();
+            record.last_drawn_frame = world.frame;
+          }
+          if (++draws == early_sample_at) system.sample_memory(true);
+          break;
+        }
+      }
+      if (world.calls.size() > 4096) flush();
+    }
+  }
+  flush();
+  system.sample_memory(false);
+  system.hold_log(false);
+  return record;
+}
+
+unsigned rings_in(const std::vector<host_call>& fans) {
+  unsigned rings = 0;
+  for (const host_call& fan : fans) rings += fan.texture == "hpbg" ? 1 : 0;
+  return rings;
+}
+
+void write_unload_line(std::FILE* trace, const host_world& world, const run_checks& checks) {
+  std::fprintf(trace, "{\"frame\":%d,\"call\":\"unload\",\"sites_restored\":%s,\"protections_restored\":%s}\n",
+               world.frame, checks.sites_restored ? "true" : "false", checks.protections_restored ? "true" : "false");
+}
+
+std::string summary_json(const host_world& world, const run_record& record, const run_checks& checks) {
+  std::string per_site[3];
+  const char* sep = "";
+  for (int i = 0; i < 3; ++i) {
+    const host_address site = event_sites[i];
+    const std::string key = std::string(sep) + "\"" + site_name(site) + "\":";
+    per_site[0] += key + std::to_string(record.events[i]);
+    per_site[1] += key + std::to_string(world.game_calls[i]);
+    per_site[2] += key + std::to_string(foreign_module::get().runs(site));
+    sep = ",";
+  }
+  char text[1024];
+  std::snprintf(text, sizeof text,
+                "{\"frames\":%d,\"last_drawn_frame\":%d,\"rings_in_last_drawn_frame\":%u,\"sites_changed_by_load\":%u,"
+                "\"sites_restored\":%s,\"protections_restored\":%s,\"register_mismatches\":%u,"
+                "\"events\":{%s},\"game_function_runs\":{%s},\"foreign_code_runs\":{%s},"
+                "\"private_bytes_early\":%zu,\"private_bytes_end\":%zu}\n",
+                world.frame, record.last_drawn_frame, rings_in(record.last_drawn), checks.sites_changed_by_load,
+                checks.sites_restored ? "true" : "false", checks.protections_restored ? "true" : "false",
+                static_cast<unsigned>(site_function::mismatches()), per_site[0].c_str(), per_site[1].c_str(),
+                per_site[2].c_str(), checks.private_bytes_early, checks.private_bytes_end);
+  return text;
+}
+
+std::string run_headline(const host_world& world, const run_record& record, const run_checks& checks) {
+  return "hostsim: " + std::to_string(world.frame) + " frames, " + std::to_string(rings_in(record.last_drawn)) +
+         " rings in frame " + std::to_string(record.last_drawn_frame) + ", call sites " +
+         (checks.sites_restored ? "restored" : "NOT restored") + ", page protections " +
+         (checks.protections_restored ? "restored" : "NOT restored");
+}
+
+}  // namespace sim
