@@ -1,0 +1,171 @@
+// hostsim's native twin, for machines where 32-bit Windows programs cannot
+// run: the natively built plugin (a shared object with the same load-time
+// objects as the .asi) in the same simulated game, with the same scenario
+// and the same files left behind.
+//
+//   hostsim_native --plugin FILE --scenario FILE --out DIR [--txd FILE]
+//
+// Exit codes as hostsim's: 0 completed, 2 a bad scenario or command line, 3
+// the plugin could not be set up or loaded, 4 registers or stack changed
+// across a hooked call.
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "game_image.h"
+#include "host_world.h"
+#include "platform/os_linux.h"
+#include "png_io.h"
+#include "preview.h"
+#include "scenario.h"
+#include "scenario_run.h"
+#include "site_function.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* usage = "usage: hostsim_native --plugin FILE --scenario FILE --out DIR [--txd FILE]";
+
+int refuse(int code, const std::string& reason) {
+  std::fprintf(stderr, "hostsim: %s\n", reason.c_str());
+  return code;
+}
+
+// The game image's mappings as the system reports them.
+std::vector<std::string> image_protections() {
+  std::vector<std::string> out;
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    unsigned long long begin = 0, end = 0;
+    if (std::sscanf(line.c_str(), "%llx-%llx", &begin, &end) != 2) continue;
+    if (end > sim::game_image::get().running(sim::code_begin) && begin < sim::game_image::get().running(sim::image_end)) {
+      out.push_back(line.substr(0, line.find(' ', line.find(' ') + 1)));
+    }
+  }
+  return out;
+}
+
+std::vector<std::vector<std::uint8_t>> site_functions() {
+  std::vector<std::vector<std::uint8_t>> out;
+  for (sim::host_address site : sim::event_sites) out.push_back(sim::site_function::bytes(site));
+  return out;
+}
+
+// Keys through the platform seam's keyboard; Linux has no way to deny
+// another program's writes, so a held log is not simulated here.
+class linux_system : public sim::run_system {
+ public:
+  void press(int key, bool down) override { os::linux_host::set_key_down(key, down); }
+  void hold_log(bool) override {}
+  sim::run_checks checks;
+};
+
+bool write_file(const fs::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fs::path plugin, scenario_path, out, txd_file;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (i + 1 >= argc) return refuse(2, usage);
+    if (a == "--plugin") {
+      plugin = argv[++i];
+    } else if (a == "--scenario") {
+      scenario_path = argv[++i];
+    } else if (a == "--out") {
+      out = argv[++i];
+    } else if (a == "--txd") {
+      txd_file = argv[++i];
+    } else {
+      return refuse(2, "unknown option " + a);
+    }
+  }
+  if (plugin.empty() || scenario_path.empty() || out.empty() || txd_file.empty()) return refuse(2, usage);
+  const sim::scenario_result parsed = sim::read_scenario(scenario_path);
+  if (!parsed.ok) return refuse(2, parsed.error);
+  const sim::scenario& scene = parsed.value;
+
+  std::error_code ec;
+  const fs::path out_dir = fs::absolute(out);
+  const fs::path game = out_dir / "game";
+  fs::remove_all(game, ec);
+  fs::create_directories(game / "scripts", ec);
+  const fs::path placed = game / "scripts" / fs::u8path(scene.plugin_name);
+  if (!fs::copy_file(plugin, placed, fs::copy_options::overwrite_existing, ec)) {
+    return refuse(3, "cannot copy the plugin " + plugin.string() + ": " + ec.message());
+  }
+  txd::dictionary textures;
+  if (scene.txd != sim::txd_location::none) {
+    const fs::path place = game / sim::txd_relative_path(scene.txd);
+    fs::create_directories(place.parent_path(), ec);
+    if (!fs::copy_file(txd_file, place, fs::copy_options::overwrite_existing, ec)) {
+      return refuse(3, "cannot place the texture dictionary " + txd_file.string() + ": " + ec.message());
+    }
+    txd::read_result r = txd::read_file(txd_file.string());
+    if (r.ok) textures = std::move(r.dict);
+  }
+  if (scene.ini && !write_file(game / "scripts" / "MorvaHealthRing.ini", *scene.ini)) {
+    return refuse(3, "cannot write the settings file");
+  }
+  fs::current_path(game, ec);
+  if (ec) return refuse(3, "cannot enter " + game.string() + ": " + ec.message());
+
+  sim::host_world& world = sim::host_world::get();
+  if (!world.lay_out(scene.game_version)) return refuse(3, "cannot lay out the game image at 0x400000");
+  sim::apply_scene(scene, world);
+  world.recording = scene.trace;
+  const std::vector<std::vector<std::uint8_t>> original = site_functions();
+  const std::vector<std::string> protections = image_protections();
+  std::FILE* trace = std::fopen((out_dir / "trace.jsonl").c_str(), "wb");
+  if (!trace) return refuse(3, "cannot write " + (out_dir / "trace.jsonl").string());
+
+  std::vector<fs::path> plugins = {placed};
+  if (scene.second_plugin) {
+    const fs::path folder = game / (scene.second_plugin_elsewhere ? "plugins" : "scripts");
+    fs::create_directories(folder, ec);
+    fs::copy_file(placed, folder / "MorvaHealthRingCopy.asi", fs::copy_options::overwrite_existing, ec);
+    plugins.push_back(folder / "MorvaHealthRingCopy.asi");
+  }
+  std::vector<void*> modules;
+  for (const fs::path& p : plugins) {
+    void* module = dlopen(p.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+      std::fclose(trace);
+      return refuse(3, "cannot load " + p.string() + " (" + dlerror() + ")");
+    }
+    modules.push_back(module);
+  }
+  const std::vector<std::vector<std::uint8_t>> loaded = site_functions();
+  linux_system system;
+  for (int i = 0; i < 3; ++i) system.checks.sites_changed_by_load += loaded[i] != original[i] ? 1 : 0;
+
+  const sim::run_record record = sim::run_events(scene, world, trace, system);
+
+  if (scene.second_plugin_unloaded_last) {
+    for (void* module : modules) dlclose(module);
+  } else {
+    for (auto it = modules.rbegin(); it != modules.rend(); ++it) dlclose(*it);
+  }
+  system.checks.sites_restored = site_functions() == original;
+  system.checks.protections_restored = image_protections() == protections;
+  sim::write_unload_line(trace, world, system.checks);
+  std::fclose(trace);
+
+  const std::vector<std::uint8_t> png = txd::png_bytes(sim::render_preview(scene, record.last_drawn, textures));
+  write_file(out_dir / "preview.png", std::string(png.begin(), png.end()));
+  write_file(out_dir / "summary.json", sim::summary_json(world, record, system.checks));
+  std::printf("%s\n", sim::run_headline(world, record, system.checks).c_str());
+  if (sim::site_function::mismatches() != 0) return refuse(4, "the game's registers or stack were changed across a hooked call");
+  return 0;
+}
