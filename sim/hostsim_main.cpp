@@ -40,11 +40,8 @@ int refuse(int code, const std::string& reason) {
   return code;
 }
 
-// For messages: the path in UTF-8.
-std::string shown(const fs::path& p) {
-  const std::u8string u = p.u8string();
-  return std::string(u.begin(), u.end());
-}
+using sim::shown;
+using sim::site_functions;
 
 std::size_t private_bytes() {
   PROCESS_MEMORY_COUNTERS_EX counters{};
@@ -57,13 +54,6 @@ fs::path exe_folder() {
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH - 1);
   return fs::path(path).parent_path();
-}
-
-bool read_bytes(const fs::path& p, std::string* out) {
-  std::ifstream in(p, std::ios::binary);
-  if (!in) return false;
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
 }
 
 std::FILE* open_for_writing(const fs::path& p) { return _wfopen(p.c_str(), L"wb"); }
@@ -83,12 +73,6 @@ std::vector<DWORD> page_protections() {
     }
   }
   return pages;
-}
-
-std::vector<std::vector<std::uint8_t>> site_functions() {
-  std::vector<std::vector<std::uint8_t>> out;
-  for (sim::host_address site : sim::host_world::event_sites) out.push_back(sim::site_function::bytes(site));
-  return out;
 }
 
 bool in_game_memory(std::uintptr_t address) {
@@ -213,40 +197,13 @@ int wmain(int argc, wchar_t** argv) {
   const sim::scenario& scene = parsed.value;
 
   // The throw-away game folder, the current directory of the run.
-  std::error_code ec;
   const fs::path out_dir = fs::absolute(out);
-  const fs::path game = out_dir / "game";
-  fs::remove_all(game, ec);
-  fs::create_directories(game / "scripts", ec);
-  const fs::path plugin_name = fs::u8path(scene.plugin_name);
-  if (!fs::copy_file(plugin, game / "scripts" / plugin_name, fs::copy_options::overwrite_existing, ec)) {
-    return refuse(3, "cannot copy the plugin " + shown(plugin) + ": " + ec.message());
-  }
-  txd::dictionary textures;
-  if (scene.txd != sim::txd_location::none) {
-    const fs::path place = game / sim::txd_relative_path(scene.txd);
-    fs::create_directories(place.parent_path(), ec);
-    std::string bytes;
-    if (!read_bytes(txd_file, &bytes)) return refuse(3, "cannot read the texture dictionary " + shown(txd_file));
-    if (!fs::copy_file(txd_file, place, fs::copy_options::overwrite_existing, ec)) {
-      return refuse(3, "cannot place the texture dictionary " + shown(txd_file) + ": " + ec.message());
-    }
-    // One the game cannot parse is placed all the same: its loader answers
-    // the plugin with no dictionary, which is what a run with it shows.
-    txd::read_result r = txd::read(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    if (r.ok) {
-      textures = std::move(r.dict);
-    } else {
-      std::fprintf(stderr, "hostsim: %s: %s; the game's loader will answer no dictionary\n", shown(txd_file).c_str(),
-                   r.error.c_str());
-    }
-  }
-  if (scene.ini) {
-    std::FILE* ini = open_for_writing(game / "scripts" / "MorvaHealthRing.ini");
-    if (!ini) return refuse(3, "cannot write " + shown(game / "scripts" / "MorvaHealthRing.ini"));
-    std::fwrite(scene.ini->data(), 1, scene.ini->size(), ini);
-    std::fclose(ini);
-  }
+  if (!fs::exists(txd_file)) return refuse(3, "cannot read the texture dictionary " + shown(txd_file));
+  const sim::game_folder folder = sim::prepare_game_folder(scene, out_dir, plugin, txd_file);
+  if (!folder.error.empty()) return refuse(3, folder.error);
+  if (!folder.warning.empty()) std::fprintf(stderr, "hostsim: %s\n", folder.warning.c_str());
+  const fs::path& game = folder.game;
+  std::error_code ec;
   fs::current_path(game, ec);
   if (ec) return refuse(3, "cannot enter " + shown(game) + ": " + ec.message());
 
@@ -266,16 +223,10 @@ int wmain(int argc, wchar_t** argv) {
   }
   SetUnhandledExceptionFilter(&report_fault);
   AddVectoredExceptionHandler(1, &report_game_fault);
-  std::vector<std::wstring> plugins = {L"scripts\\" + plugin_name.wstring()};
-  if (scene.second_plugin) {
-    const std::wstring folder = scene.second_plugin_elsewhere ? L"plugins" : L"scripts";
-    fs::create_directories(game / folder, ec);
-    fs::copy_file(game / "scripts" / plugin_name, game / folder / "MorvaHealthRingCopy.asi",
-                  fs::copy_options::overwrite_existing, ec);
-    plugins.push_back(folder + L"\\MorvaHealthRingCopy.asi");
-  }
   std::vector<HMODULE> modules;
-  for (const std::wstring& name : plugins) {
+  for (const fs::path& file : folder.plugins) {
+    // As a loader names them: relative to the game's folder.
+    const fs::path name = file.lexically_relative(game).make_preferred();
     HMODULE module = LoadLibraryW(name.c_str());
     if (!module) {
       std::fclose(trace);
@@ -288,6 +239,7 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 0; i < 3; ++i) system.checks.sites_changed_by_load += loaded[i] != original[i] ? 1 : 0;
 
   const sim::run_record record = sim::run_events(scene, world, trace, system);
+  const txd::dictionary& textures = folder.textures;
 
   // Unloaded in the reverse order of loading, or the first one first.
   if (scene.second_plugin_unloaded_last) {

@@ -51,11 +51,7 @@ std::vector<std::string> image_protections() {
   return out;
 }
 
-std::vector<std::vector<std::uint8_t>> site_functions() {
-  std::vector<std::vector<std::uint8_t>> out;
-  for (sim::host_address site : sim::event_sites) out.push_back(sim::site_function::bytes(site));
-  return out;
-}
+using sim::site_functions;
 
 // Keys through the platform seam's keyboard; Linux has no way to deny
 // another program's writes, so a held log is not simulated here.
@@ -96,28 +92,13 @@ int main(int argc, char** argv) {
   if (!parsed.ok) return refuse(2, parsed.error);
   const sim::scenario& scene = parsed.value;
 
-  std::error_code ec;
   const fs::path out_dir = fs::absolute(out);
-  const fs::path game = out_dir / "game";
-  fs::remove_all(game, ec);
-  fs::create_directories(game / "scripts", ec);
-  const fs::path placed = game / "scripts" / fs::u8path(scene.plugin_name);
-  if (!fs::copy_file(plugin, placed, fs::copy_options::overwrite_existing, ec)) {
-    return refuse(3, "cannot copy the plugin " + plugin.string() + ": " + ec.message());
-  }
-  txd::dictionary textures;
-  if (scene.txd != sim::txd_location::none) {
-    const fs::path place = game / sim::txd_relative_path(scene.txd);
-    fs::create_directories(place.parent_path(), ec);
-    if (!fs::copy_file(txd_file, place, fs::copy_options::overwrite_existing, ec)) {
-      return refuse(3, "cannot place the texture dictionary " + txd_file.string() + ": " + ec.message());
-    }
-    txd::read_result r = txd::read_file(txd_file.string());
-    if (r.ok) textures = std::move(r.dict);
-  }
-  if (scene.ini && !write_file(game / "scripts" / "MorvaHealthRing.ini", *scene.ini)) {
-    return refuse(3, "cannot write the settings file");
-  }
+  if (!fs::exists(txd_file)) return refuse(3, "cannot read the texture dictionary " + txd_file.string());
+  const sim::game_folder folder = sim::prepare_game_folder(scene, out_dir, plugin, txd_file);
+  if (!folder.error.empty()) return refuse(3, folder.error);
+  if (!folder.warning.empty()) std::fprintf(stderr, "hostsim: %s\n", folder.warning.c_str());
+  const fs::path& game = folder.game;
+  std::error_code ec;
   fs::current_path(game, ec);
   if (ec) return refuse(3, "cannot enter " + game.string() + ": " + ec.message());
 
@@ -130,15 +111,8 @@ int main(int argc, char** argv) {
   std::FILE* trace = std::fopen((out_dir / "trace.jsonl").c_str(), "wb");
   if (!trace) return refuse(3, "cannot write " + (out_dir / "trace.jsonl").string());
 
-  std::vector<fs::path> plugins = {placed};
-  if (scene.second_plugin) {
-    const fs::path folder = game / (scene.second_plugin_elsewhere ? "plugins" : "scripts");
-    fs::create_directories(folder, ec);
-    fs::copy_file(placed, folder / "MorvaHealthRingCopy.asi", fs::copy_options::overwrite_existing, ec);
-    plugins.push_back(folder / "MorvaHealthRingCopy.asi");
-  }
   std::vector<void*> modules;
-  for (const fs::path& p : plugins) {
+  for (const fs::path& p : folder.plugins) {
     void* module = dlopen(p.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
       std::fclose(trace);
@@ -151,6 +125,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 3; ++i) system.checks.sites_changed_by_load += loaded[i] != original[i] ? 1 : 0;
 
   const sim::run_record record = sim::run_events(scene, world, trace, system);
+  const txd::dictionary& textures = folder.textures;
 
   if (scene.second_plugin_unloaded_last) {
     for (void* module : modules) dlclose(module);

@@ -1,5 +1,8 @@
 #include "scenario_run.h"
 
+#include <fstream>
+#include <iterator>
+
 #include "foreign_patch.h"
 #include "site_function.h"
 #include "trace_writer.h"
@@ -16,6 +19,67 @@ int key_going(const scenario& scene, std::int32_t frame, bool down) {
 }
 
 }  // namespace
+
+std::string shown(const std::filesystem::path& p) {
+  const std::u8string u = p.u8string();
+  return std::string(u.begin(), u.end());
+}
+
+game_folder prepare_game_folder(const scenario& scene, const std::filesystem::path& out_dir,
+                                const std::filesystem::path& plugin, const std::filesystem::path& txd_file) {
+  namespace fs = std::filesystem;
+  game_folder f;
+  std::error_code ec;
+  f.game = out_dir / "game";
+  fs::remove_all(f.game, ec);
+  fs::create_directories(f.game / "scripts", ec);
+  const fs::path placed = f.game / "scripts" / fs::u8path(scene.plugin_name);
+  if (!fs::copy_file(plugin, placed, fs::copy_options::overwrite_existing, ec)) {
+    f.error = "cannot copy the plugin " + shown(plugin) + ": " + ec.message();
+    return f;
+  }
+  f.plugins.push_back(placed);
+  if (scene.second_plugin) {
+    const fs::path folder = f.game / (scene.second_plugin_elsewhere ? "plugins" : "scripts");
+    fs::create_directories(folder, ec);
+    fs::copy_file(placed, folder / "MorvaHealthRingCopy.asi", fs::copy_options::overwrite_existing, ec);
+    f.plugins.push_back(folder / "MorvaHealthRingCopy.asi");
+  }
+  if (scene.txd != txd_location::none) {
+    const fs::path place = f.game / fs::u8path(txd_relative_path(scene.txd));
+    fs::create_directories(place.parent_path(), ec);
+    std::ifstream in(txd_file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+      f.error = "cannot read the texture dictionary " + shown(txd_file);
+      return f;
+    }
+    if (!fs::copy_file(txd_file, place, fs::copy_options::overwrite_existing, ec)) {
+      f.error = "cannot place the texture dictionary " + shown(txd_file) + ": " + ec.message();
+      return f;
+    }
+    // One the game cannot parse is placed all the same: its loader answers
+    // the plugin with no dictionary, which is what a run with it shows.
+    txd::read_result r = txd::read(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    if (r.ok) {
+      f.textures = std::move(r.dict);
+    } else {
+      f.warning = shown(txd_file) + ": " + r.error + "; the game's loader will answer no dictionary";
+    }
+  }
+  if (scene.ini) {
+    std::ofstream ini(f.game / "scripts" / "MorvaHealthRing.ini", std::ios::binary);
+    ini << *scene.ini;
+    if (!ini) f.error = "cannot write " + shown(f.game / "scripts" / "MorvaHealthRing.ini");
+  }
+  return f;
+}
+
+std::vector<std::vector<std::uint8_t>> site_functions() {
+  std::vector<std::vector<std::uint8_t>> out;
+  for (host_address site : event_sites) out.push_back(site_function::bytes(site));
+  return out;
+}
 
 run_record run_events(const scenario& scene, host_world& world, std::FILE* trace, run_system& system) {
   run_record record;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,24 @@
 #include "scenario.h"
 
 namespace sim {
+
+// The throw-away game folder OUT/game of a run: the plugin (and its second
+// copy) where the scenario puts them, the dictionary and the settings file.
+struct game_folder {
+  std::filesystem::path game;
+  std::vector<std::filesystem::path> plugins;  // in the order they are loaded
+  txd::dictionary textures;                    // empty when the game could not read it
+  std::string error;                           // set when the folder could not be made
+  std::string warning;                         // a dictionary the game will not read
+};
+game_folder prepare_game_folder(const scenario& scene, const std::filesystem::path& out_dir,
+                                const std::filesystem::path& plugin, const std::filesystem::path& txd_file);
+
+// The bytes of the three game functions that hold the hooked call sites.
+std::vector<std::vector<std::uint8_t>> site_functions();
+
+// A path in UTF-8, for messages.
+std::string shown(const std::filesystem::path& p);
 
 // What an event needs from the system the run is on.
 class run_system {

@@ -68,7 +68,7 @@ TEST(TxdFileTest, TwoByTwoTextureIsWrittenExactlyAsTheFormatLaysItOut) {
   t.name = "hpbg";
   t.addressing = 0x11;
   // RGBA: red, green, blue, half-transparent white.
-  t.levels.push_back(txd::level{2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128}});
+  t.levels.push_back(txd::level{2, 2, {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128}, {}});
   dict.textures.push_back(t);
   const byte_list bgra = {0, 0, 255, 255, 0, 255, 0, 255, 255, 0, 0, 255, 255, 255, 255, 128};
   builder expected;

@@ -135,10 +135,10 @@ bool write_file(const std::string& path, const dictionary& dict) {
 
 std::vector<level> mip_chain(std::uint32_t width, std::uint32_t height, const std::vector<std::uint8_t>& rgba) {
   std::vector<level> chain;
-  chain.push_back(level{width, height, rgba});
+  chain.push_back(level{width, height, rgba, {}});
   while (chain.back().width > 1 || chain.back().height > 1) {
     const level& up = chain.back();
-    level down{std::max(1u, up.width / 2), std::max(1u, up.height / 2), {}};
+    level down{std::max(1u, up.width / 2), std::max(1u, up.height / 2), {}, {}};
     down.rgba.resize(std::size_t(down.width) * down.height * 4);
     for (std::uint32_t y = 0; y < down.height; ++y) {
       for (std::uint32_t x = 0; x < down.width; ++x) {

@@ -251,7 +251,7 @@ int build_from_manifest(const char* out, const char* manifest_file) {
       }
       t.levels.resize(e.level_count);
     } else {
-      t.levels.push_back(txd::level{top.width, top.height, top.rgba});
+      t.levels.push_back(txd::level{top.width, top.height, top.rgba, {}});
       for (std::size_t i = 0; i < e.level_images.size(); ++i) {
         txd::image img;
         if (!load_image(folder / e.level_images[i], &img)) return 1;
@@ -260,7 +260,7 @@ int build_from_manifest(const char* out, const char* manifest_file) {
           return fail((folder / e.level_images[i]).string(),
                       "level " + std::to_string(i + 1) + " must be " + std::to_string(w) + "x" + std::to_string(h));
         }
-        t.levels.push_back(txd::level{img.width, img.height, img.rgba});
+        t.levels.push_back(txd::level{img.width, img.height, img.rgba, {}});
       }
     }
     if (!acceptable(t, dict, (folder / e.image).string())) return 1;
@@ -286,7 +286,7 @@ int build(const char* out, int count, char** descriptions) {
     if (txd::power_of_two(img.width) && txd::power_of_two(img.height)) {
       t.levels = txd::mip_chain(img.width, img.height, img.rgba);
     } else {
-      t.levels.push_back(txd::level{img.width, img.height, img.rgba});
+      t.levels.push_back(txd::level{img.width, img.height, img.rgba, {}});
     }
     if (!acceptable(t, dict, eq + 1)) return 1;
     dict.textures.push_back(std::move(t));
