@@ -22,8 +22,6 @@
 #include "foreign_patch.h"
 #include "game_image.h"
 #include "host_world.h"
-#include "png_io.h"
-#include "preview.h"
 #include "scenario.h"
 #include "scenario_run.h"
 #include "site_function.h"
@@ -239,29 +237,14 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 0; i < 3; ++i) system.checks.sites_changed_by_load += loaded[i] != original[i] ? 1 : 0;
 
   const sim::run_record record = sim::run_events(scene, world, trace, system);
-  const txd::dictionary& textures = folder.textures;
 
-  // Unloaded in the reverse order of loading, or the first one first.
-  if (scene.second_plugin_unloaded_last) {
-    for (HMODULE module : modules) FreeLibrary(module);
-  } else {
-    for (auto it = modules.rbegin(); it != modules.rend(); ++it) FreeLibrary(*it);
-  }
+  sim::unload_modules(scene, modules, [](auto module) { FreeLibrary(module); });
   system.checks.sites_restored = site_functions() == original;
   system.checks.protections_restored = page_protections() == protections;
   sim::write_unload_line(trace, world, system.checks);
   std::fclose(trace);
 
-  const std::vector<std::uint8_t> png = txd::png_bytes(sim::render_preview(scene, record.last_drawn, textures));
-  if (std::FILE* f = open_for_writing(out_dir / "preview.png")) {
-    std::fwrite(png.data(), 1, png.size(), f);
-    std::fclose(f);
-  }
-  const std::string summary = sim::summary_json(world, record, system.checks);
-  if (std::FILE* f = open_for_writing(out_dir / "summary.json")) {
-    std::fwrite(summary.data(), 1, summary.size(), f);
-    std::fclose(f);
-  }
+  sim::write_run_files(out_dir, scene, world, record, system.checks, folder.textures);
   std::printf("%s\n", sim::run_headline(world, record, system.checks).c_str());
   const std::uint32_t mismatches = sim::site_function::mismatches();
   if (mismatches != 0) {

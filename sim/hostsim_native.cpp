@@ -20,8 +20,6 @@
 #include "game_image.h"
 #include "host_world.h"
 #include "platform/os_linux.h"
-#include "png_io.h"
-#include "preview.h"
 #include "scenario.h"
 #include "scenario_run.h"
 #include "site_function.h"
@@ -61,12 +59,6 @@ class linux_system : public sim::run_system {
   void hold_log(bool) override {}
   sim::run_checks checks;
 };
-
-bool write_file(const fs::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary);
-  out << bytes;
-  return static_cast<bool>(out);
-}
 
 }  // namespace
 
@@ -125,21 +117,14 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 3; ++i) system.checks.sites_changed_by_load += loaded[i] != original[i] ? 1 : 0;
 
   const sim::run_record record = sim::run_events(scene, world, trace, system);
-  const txd::dictionary& textures = folder.textures;
 
-  if (scene.second_plugin_unloaded_last) {
-    for (void* module : modules) dlclose(module);
-  } else {
-    for (auto it = modules.rbegin(); it != modules.rend(); ++it) dlclose(*it);
-  }
+  sim::unload_modules(scene, modules, [](auto module) { dlclose(module); });
   system.checks.sites_restored = site_functions() == original;
   system.checks.protections_restored = image_protections() == protections;
   sim::write_unload_line(trace, world, system.checks);
   std::fclose(trace);
 
-  const std::vector<std::uint8_t> png = txd::png_bytes(sim::render_preview(scene, record.last_drawn, textures));
-  write_file(out_dir / "preview.png", std::string(png.begin(), png.end()));
-  write_file(out_dir / "summary.json", sim::summary_json(world, record, system.checks));
+  sim::write_run_files(out_dir, scene, world, record, system.checks, folder.textures);
   std::printf("%s\n", sim::run_headline(world, record, system.checks).c_str());
   if (sim::site_function::mismatches() != 0) return refuse(4, "the game's registers or stack were changed across a hooked call");
   return 0;

@@ -4,6 +4,8 @@
 #include <iterator>
 
 #include "foreign_patch.h"
+#include "png_io.h"
+#include "preview.h"
 #include "site_function.h"
 #include "trace_writer.h"
 
@@ -160,6 +162,14 @@ std::string summary_json(const host_world& world, const run_record& record, cons
                 static_cast<unsigned>(site_function::mismatches()), per_site[0].c_str(), per_site[1].c_str(),
                 per_site[2].c_str(), checks.private_bytes_early, checks.private_bytes_end);
   return text;
+}
+
+void write_run_files(const std::filesystem::path& out_dir, const scenario& scene, const host_world& world,
+                     const run_record& record, const run_checks& checks, const txd::dictionary& textures) {
+  const std::vector<std::uint8_t> png = txd::png_bytes(render_preview(scene, record.last_drawn, textures));
+  std::ofstream(out_dir / "preview.png", std::ios::binary).write(reinterpret_cast<const char*>(png.data()),
+                                                                   static_cast<std::streamsize>(png.size()));
+  std::ofstream(out_dir / "summary.json", std::ios::binary) << summary_json(world, record, checks);
 }
 
 std::string run_headline(const host_world& world, const run_record& record, const run_checks& checks) {

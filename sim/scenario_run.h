@@ -64,6 +64,21 @@ struct run_checks {
 // The trace's last line, after the unload.
 void write_unload_line(std::FILE* trace, const host_world& world, const run_checks& checks);
 std::string summary_json(const host_world& world, const run_record& record, const run_checks& checks);
+// Writes OUT/preview.png and OUT/summary.json.
+void write_run_files(const std::filesystem::path& out_dir, const scenario& scene, const host_world& world,
+                     const run_record& record, const run_checks& checks, const txd::dictionary& textures);
+
+// Modules unloaded in the reverse order of loading, or, for a second copy
+// unloaded last, in the order of loading.
+template <class Module, class Unload>
+void unload_modules(const scenario& scene, const std::vector<Module>& modules, Unload unload) {
+  if (scene.second_plugin_unloaded_last) {
+    for (Module m : modules) unload(m);
+  } else {
+    for (auto it = modules.rbegin(); it != modules.rend(); ++it) unload(*it);
+  }
+}
+
 // What the run prints when it ends.
 std::string run_headline(const host_world& world, const run_record& record, const run_checks& checks);
 unsigned rings_in(const std::vector<host_call>& fans);

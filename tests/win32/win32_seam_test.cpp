@@ -37,8 +37,27 @@ TEST_F(Win32SeamTest, CodeWriteIntoReadOnlyMemoryGoesThroughAndPutsTheProtection
   MEMORY_BASIC_INFORMATION info{};
   VirtualQuery(page, &info, sizeof info);
   EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READ));
-  EXPECT_EQ(os::call_count(os::call::flush_instruction_cache), 2u);
+  EXPECT_EQ(os::call_count(os::call::flush_instruction_cache), 1u);  // one write, one flush
   VirtualFree(page, 0, MEM_RELEASE);
+}
+
+// Windows answers one old protection for a range: the first page's. Each
+// page must get its own back.
+TEST_F(Win32SeamTest, WriteAcrossTwoPagesPutsEachPagesOwnProtectionBack) {
+  auto* pages = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READ));
+  ASSERT_NE(pages, nullptr);
+  DWORD old = 0;
+  ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_READWRITE, &old));
+  const std::uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
+  ASSERT_TRUE(patch::write_code_bytes(reinterpret_cast<std::uintptr_t>(pages + 4093), bytes, 6, true));
+  EXPECT_EQ(std::memcmp(pages + 4093, bytes, 6), 0);
+  MEMORY_BASIC_INFORMATION first{}, second{};
+  VirtualQuery(pages, &first, sizeof first);
+  VirtualQuery(pages + 4096, &second, sizeof second);
+  EXPECT_EQ(first.Protect, static_cast<DWORD>(PAGE_EXECUTE_READ));
+  EXPECT_EQ(second.Protect, static_cast<DWORD>(PAGE_READWRITE));
+  pages[4096] = 7;  // still writable
+  VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST_F(Win32SeamTest, WriteIsNotAttemptedWhenTheProtectionCannotBeChanged) {
