@@ -366,6 +366,38 @@ TEST(PluginModuleTest, SecondCopyStandsDownAndEitherUnloadOrderKeepsOneRingPerPe
   }
 }
 
+// Three copies: the first goes, the second takes over and adopts the third;
+// the third goes next and must be forgotten by the second, which then goes
+// without handing the drawing to a copy that is no longer there.
+TEST(PluginModuleTest, ACopyAdoptedByTheOneThatTookOverIsForgottenWhenItGoes) {
+  IN_FRESH_PROCESS({
+    const std::string root = test::game_dir().root;
+    os::linux_host::set_module_file_name("");
+    sim::host_world& world = sim::host_world::get();
+    ASSERT_TRUE(world.lay_out(hooking::version_1001));
+    const bytes drawing_site = test::site_bytes(host::addr::drawing_site);
+    test::write_ring_txd(txd_place::game_models_txd);
+    test::add_ped(3, {2.0f, 0.0f, 0.0f});
+    auto* first = new loaded_plugin(copy_of_plugin(root + "/one/", "MorvaHealthRing.asi").c_str());
+    auto* second = new loaded_plugin(copy_of_plugin(root + "/one/", "Second.asi").c_str());
+    auto* third = new loaded_plugin(copy_of_plugin(root + "/one/", "Third.asi").c_str());
+    ASSERT_TRUE(first->handle && second->handle && third->handle);
+    world.start_up();
+    world.draw();
+    delete first;
+    world.draw();
+    EXPECT_EQ(world.accepted_fans().size(), 2u);
+    delete third;
+    world.draw();
+    EXPECT_EQ(world.accepted_fans().size(), 2u);
+    delete second;
+    world.draw();
+    EXPECT_TRUE(world.accepted_fans().empty());
+    EXPECT_EQ(test::site_bytes(host::addr::drawing_site), drawing_site);
+    EXPECT_EQ(sim::site_function::mismatches(), 0u);
+  });
+}
+
 // Another module hooks the drawing site after the plugin and chains to it.
 // The plugin is unloaded first: its code stays mapped (pinned) because the
 // other module still calls it, and the other module and the game keep running

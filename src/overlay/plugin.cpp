@@ -2,11 +2,11 @@
 
 #include "hooking/events/event_hub.h"
 #include "hooking/host_version.h"
+#include "hooking/plugin_folder.h"
 #include "host/host_services.h"
 #include "overlay/diagnostic_log.h"
 #include "overlay/draw_pass.h"
 #include "overlay/plugin_copies.h"
-#include "hooking/plugin_folder.h"
 #include "overlay/plugin_state.h"
 #include "overlay/ring_settings.h"
 #include "overlay/ring_textures.h"

@@ -33,7 +33,6 @@ struct copy_link {
 struct registry {
   copy_link own{};
   std::string own_path;
-  copy_link* drawing = nullptr;         // the copy this one stood down for
   std::vector<copy_link*> standing_down;  // the copies that stood down for this one
   std::vector<std::string> standing_down_paths;
   bool draws = false;
@@ -88,7 +87,6 @@ void HOST_CDECL on_leaving(copy_link* other) {
 
 void HOST_CDECL on_take_over(copy_link** others, std::uint32_t count, const char* log_path, const char* previous_path) {
   registry& r = copies();
-  r.drawing = nullptr;
   r.draws = true;
   for (std::uint32_t i = 0; i < count; ++i) {
     r.standing_down.push_back(others[i]);
@@ -115,7 +113,6 @@ bool claim_drawing_copy() {
   }
   copy_link* drawing = read_claim();
   if (drawing != nullptr && drawing != &r.own) {
-    r.drawing = drawing;
     r.draws = false;
     drawing->stood_down(&r.own);
     return false;
@@ -131,8 +128,10 @@ void leave_copies() {
   registry& r = copies();
   if (r.own.magic != link_magic) return;
   if (!r.draws) {
-    if (r.drawing != nullptr && read_claim() == r.drawing) r.drawing->leaving(&r.own);
-    r.drawing = nullptr;
+    // Whoever draws now keeps the list of those that stood down: the copy
+    // this one stood down for, or one that took over from it since.
+    copy_link* drawing_now = read_claim();
+    if (drawing_now != nullptr && drawing_now != &r.own) drawing_now->leaving(&r.own);
     return;
   }
   if (read_claim() != &r.own) return;
