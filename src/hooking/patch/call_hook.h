@@ -98,7 +98,7 @@ class function_hooker_manager : public Patch {
   static R HOST_ENTRY call_hooks() {
     function_hooker_manager* m = live;
     if (m == nullptr) return call_orphan();
-    if (m->hooked && !m->pinned && !m->site_holds_our_call()) m->pin();
+    if (m->hooked && !m->pin_asked && !m->site_holds_our_call()) m->pin();
     call_state state{m};
     try {
       if (m->hooks.empty()) return m->callee_now()();
@@ -166,8 +166,11 @@ class function_hooker_manager : public Patch {
     return this->size < 6 || site[5] == this->written[5];
   }
 
+  // Asked once: a refusal is not asked again on every pass.
   void pin() {
-    if (!pinned) pinned = os::pin_module(reinterpret_cast<const void*>(&function_hooker_manager::call_hooks));
+    if (pin_asked) return;
+    pin_asked = true;
+    pinned = os::pin_module(reinterpret_cast<const void*>(&function_hooker_manager::call_hooks));
   }
 
   typename std::vector<entry_type>::iterator find(Hooker* hooker) {
@@ -225,6 +228,7 @@ class function_hooker_manager : public Patch {
   bool hooked = false;
   bool abandoned = false;
   bool pinned = false;
+  bool pin_asked = false;
   patch_outcome outcome = patch_outcome::not_attempted;
 
   // Plain pointers and addresses: still valid after static destruction, in a
