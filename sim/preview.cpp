@@ -11,14 +11,15 @@ namespace sim {
 namespace {
 
 struct canvas {
-  int size;
+  int width, height;
+  int size;  // of the square map on the left
   std::vector<float> rgb;  // linear 0..1, 3 a pixel
 
-  explicit canvas(int n) : size(n), rgb(static_cast<std::size_t>(n) * n * 3) {}
+  canvas(int w, int h) : width(w), height(h), size(h), rgb(static_cast<std::size_t>(w) * h * 3) {}
 
   void blend(int x, int y, float r, float g, float b, float a) {
-    if (x < 0 || y < 0 || x >= size || y >= size || a <= 0.0f) return;
-    float* p = &rgb[(static_cast<std::size_t>(y) * size + x) * 3];
+    if (x < 0 || y < 0 || x >= width || y >= height || a <= 0.0f) return;
+    float* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
     p[0] = p[0] * (1.0f - a) + r * a;
     p[1] = p[1] * (1.0f - a) + g * a;
     p[2] = p[2] * (1.0f - a) + b * a;
@@ -144,10 +145,10 @@ const reason& why(const scenario& scene, const ped_setup& p) {
   return ringed;
 }
 
+// In the panel right of the map, where it hides nothing.
 void legend(canvas& c) {
-  const float x = 10.0f, top = 10.0f, step = 18.0f;
-  const int rows = 11;
-  c.rect(x - 4, top - 4, x + 440, top + rows * step + 4, 0.0f, 0.0f, 0.0f, 0.55f);
+  const float x = preview_size + 14.0f, top = 14.0f, step = 20.0f;
+  c.rect(preview_size, 0, c.width, c.height, 0.1f, 0.11f, 0.1f);
   float y = top;
   const auto row = [&](const char* words, float r, float g, float b) {
     c.disc(x + 6, y + 6, 4.0f, r, g, b);
@@ -165,6 +166,9 @@ void legend(canvas& c) {
   c.line(x + 2, y + 6, x + 12, y + 6, 0.45f, 0.55f, 0.45f);
   c.text(x + 18, y, "25 units from the player", 0.92f, 0.92f, 0.92f);
   y += step;
+  c.rect(x + 1, y + 2, x + 12, y + 11, 0.5f, 0.46f, 0.4f);
+  c.text(x + 18, y, "a wall (seen from above)", 0.92f, 0.92f, 0.92f);
+  y += step;
   c.text(x, y, "labels: slot, health in per cent", 0.8f, 0.8f, 0.8f);
 }
 
@@ -181,10 +185,10 @@ void scale_bar(canvas& c) {
 }  // namespace
 
 txd::image render_preview(const scenario& scene, const std::vector<host_call>& fans, const txd::dictionary& textures) {
-  canvas c(preview_size);
+  canvas c(preview_size + preview_panel, preview_size);
   const vec3 player = scene.player ? scene.player->position : vec3{};
   const view w{player.x, player.y};
-  for (int i = 0; i < preview_size * preview_size; ++i) {
+  for (int i = 0; i < c.width * c.height; ++i) {
     c.rgb[i * 3 + 0] = 0.16f;
     c.rgb[i * 3 + 1] = 0.20f;
     c.rgb[i * 3 + 2] = 0.16f;
@@ -200,6 +204,9 @@ txd::image render_preview(const scenario& scene, const std::vector<host_call>& f
   for (int i = 0; i < 720; ++i) {
     const float a = float(i) * 3.14159265f / 360.0f;
     c.blend(int(w.to_x(player.x + 25.0f * std::cos(a))), int(w.to_y(player.y + 25.0f * std::sin(a))), 0.45f, 0.55f, 0.45f, 1.0f);
+  }
+  for (const wall& box : scene.walls) {
+    c.rect(w.to_x(box.min.x), w.to_y(box.max.y), w.to_x(box.max.x), w.to_y(box.min.y), 0.5f, 0.46f, 0.4f);
   }
   for (const host_call& fan : fans) draw_fan(c, w, fan, textures.find(fan.texture));
   // Pedestrians: a dot coloured by whether and why the rules ring them, with
@@ -224,8 +231,9 @@ txd::image render_preview(const scenario& scene, const std::vector<host_call>& f
   }
   legend(c);
   scale_bar(c);
-  txd::image out{preview_size, preview_size, std::vector<std::uint8_t>(static_cast<std::size_t>(preview_size) * preview_size * 4)};
-  for (int i = 0; i < preview_size * preview_size; ++i) {
+  const auto w_px = static_cast<std::uint32_t>(c.width), h_px = static_cast<std::uint32_t>(c.height);
+  txd::image out{w_px, h_px, std::vector<std::uint8_t>(static_cast<std::size_t>(w_px) * h_px * 4)};
+  for (std::size_t i = 0; i < static_cast<std::size_t>(w_px) * h_px; ++i) {
     for (int k = 0; k < 3; ++k) out.rgba[i * 4 + k] = std::uint8_t(std::lround(std::clamp(c.rgb[i * 3 + k], 0.0f, 1.0f) * 255.0f));
     out.rgba[i * 4 + 3] = 255;
   }

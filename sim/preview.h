@@ -1,5 +1,6 @@
 // A top-down picture of one frame around the player: the recorded fans with
-// their textures and vertex colours over a ground grid.
+// their textures and vertex colours over a ground grid, every pedestrian
+// labelled, and a legend beside the map.
 #pragma once
 
 #include <string>
@@ -12,7 +13,8 @@
 
 namespace sim {
 
-constexpr int preview_size = 768;
+constexpr int preview_size = 768;   // the map, square
+constexpr int preview_panel = 470;  // the legend beside it
 constexpr float preview_pixels_per_unit = 14.0f;
 
 txd::image render_preview(const scenario& scene, const std::vector<host_call>& fans, const txd::dictionary& textures);
