@@ -78,6 +78,15 @@ TEST(ScenarioTest, MistakesAreRefusedNamingTheFieldAndTheProblem) {
   EXPECT_TRUE(sim::parse_scenario(R"({"pool_size": 0, "player": null})").ok);
   EXPECT_EQ(error_of(R"({"peds": [{"slot": 1, "position": [0,0,0], "health": 5, "health": 6}]})"),
             "health: the key is given twice in one object");
+  EXPECT_EQ(error_of(R"({"walls": [{"min": [0,0,0], "max": [1,0,1]}]})"), "walls[0]: min must lie below max on every axis");
+  EXPECT_EQ(error_of(R"({"walls": [{"min": [0,0,0]}]})"), "walls[0].max: missing");
+  EXPECT_EQ(error_of(R"({"camera_target": [0,0]})"), "camera_target: expected a list of 3 numbers");
+  EXPECT_EQ(error_of(R"({"key_presses": [{"frame": 601, "key": "F7"}]})"),
+            "key_presses[0].frame: expected a drawing event from 1 to 600");
+  EXPECT_NE(error_of(R"({"key_presses": [{"frame": 1, "key": "F13"}]})").find("key_presses[0].key: 'F13' is no key name"),
+            std::string::npos);
+  EXPECT_EQ(error_of(R"({"plugin_name": "..\\x.asi"})"), "plugin_name: expected a plain file name of at most 100 bytes");
+  EXPECT_EQ(error_of(R"({"second_plugin": {"unloaded": "never"}})"), "second_plugin.unloaded: 'never' is neither first nor last");
   EXPECT_TRUE(sim::parse_scenario(R"({"events": ["draw*20000"]})").ok);
   EXPECT_EQ(error_of(R"({"events": ["draw*20000", "draw"]})"),
             "events: 20001 drawing events with the trace on would write gigabytes; at most 20000, or set \"trace\": false");
