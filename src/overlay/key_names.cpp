@@ -7,14 +7,6 @@ namespace {
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool same_name(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (upper(a[i]) != upper(b[i])) return false;
-  }
-  return i == a.size() && b[i] == '\0';
-}
-
 bool number(const std::string& text, int low, int high, int base, int* value) {
   const char* end = text.data() + text.size();
   const auto [at, error] = std::from_chars(text.data(), end, *value, base);
@@ -22,6 +14,14 @@ bool number(const std::string& text, int low, int high, int base, int* value) {
 }
 
 }  // namespace
+
+bool same_name(const std::string& a, const char* b) {
+  std::size_t i = 0;
+  for (; i < a.size() && b[i] != '\0'; ++i) {
+    if (upper(a[i]) != upper(b[i])) return false;
+  }
+  return i == a.size() && b[i] == '\0';
+}
 
 int key_code(const std::string& name) {
   static const struct {

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -80,17 +79,6 @@ bool parse_colour(const std::string& text, std::uint8_t* rgb) {
     begin = comma + 1;
   }
   for (int i = 0; i < 3; ++i) rgb[i] = static_cast<std::uint8_t>(channel[i]);
-  return true;
-}
-
-bool equal_names(const std::string& a, const char* b) {
-  if (a.size() != std::strlen(b)) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
   return true;
 }
 
@@ -179,7 +167,7 @@ settings_result parse_settings(const std::string& text) {
     CSimpleIniA::TNamesDepend keys;
     ini.GetAllKeys(section.pItem, keys);
     keys.sort(CSimpleIniA::Entry::LoadOrder());
-    if (!equal_names(section_text, section_name)) {
+    if (!same_name(section_text, section_name)) {
       if (section_text.empty()) {
         for (const CSimpleIniA::Entry& key : keys) {
           report.add("settings: key \"%s\" outside the [Rings] section ignored", shown(key.pItem).c_str());
@@ -192,7 +180,7 @@ settings_result parse_settings(const std::string& text) {
     for (const CSimpleIniA::Entry& key : keys) {
       const key_rule* rule = nullptr;
       for (const key_rule& r : rules) {
-        if (equal_names(key.pItem, r.name)) rule = &r;
+        if (same_name(key.pItem, r.name)) rule = &r;
       }
       if (rule == nullptr) {
         report.add("settings: unknown key \"%s\" ignored", shown(key.pItem).c_str());
