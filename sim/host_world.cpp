@@ -33,7 +33,7 @@ bool host_world::lay_out(std::uint32_t version, std::uintptr_t base) {
   if (!image.map(base)) return false;
   image.clear();
   image.write_probe(version);
-  for (host_address site : event_sites) site_function::write_call(site, game_callee(site));
+  for (host_address site : host::addr::event_sites) site_function::write_call(site, game_callee(site));
   foreign_module::get().clear();
   site_function::clear_mismatches();
   image.write_jump_stub(host::addr::load_txd, reinterpret_cast<const void*>(&load_txd));

@@ -81,9 +81,6 @@ class host_world {
   void set_camera_without_matrix();
   void set_area(std::int32_t area);
 
-  // The three hooked call sites, in the order the plugin patches them.
-  static constexpr host_address event_sites[3] = {host::addr::start_up_site, host::addr::drawing_site,
-                                                  host::addr::shutdown_site};
   // The game's own function that a site calls.
   static const void* game_callee(host_address site);
   // Another module's patch at site, as if it had loaded before the plugin.

@@ -111,7 +111,7 @@ foreign_patch_setup foreign_patch(const json& value, const std::string& field) {
   foreign_patch_setup p{};
   const std::string site = value["site"].get<std::string>();
   bool known = false;
-  for (host_address s : event_sites) {
+  for (host_address s : host::addr::event_sites) {
     if (site == site_name(s)) {
       p.site = s;
       known = true;
@@ -352,8 +352,6 @@ scenario_result read_scenario(const std::filesystem::path& path) {
   }
   return parse_scenario(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
 }
-
-const host_address event_sites[3] = {host::addr::start_up_site, host::addr::drawing_site, host::addr::shutdown_site};
 
 const char* site_name(host_address site) {
   if (site == host::addr::start_up_site) return "start_up";

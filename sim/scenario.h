@@ -78,9 +78,6 @@ struct scenario {
   bool view = false;
 };
 
-// The three hooked call sites, in the order the plugin patches them.
-extern const host_address event_sites[3];
-
 // "start_up", "drawing", "shutdown".
 const char* site_name(host_address site);
 

@@ -79,7 +79,7 @@ game_folder prepare_game_folder(const scenario& scene, const std::filesystem::pa
 
 std::vector<std::vector<std::uint8_t>> site_functions() {
   std::vector<std::vector<std::uint8_t>> out;
-  for (host_address site : event_sites) out.push_back(site_function::bytes(site));
+  for (host_address site : host::addr::event_sites) out.push_back(site_function::bytes(site));
   return out;
 }
 
@@ -144,7 +144,7 @@ std::string summary_json(const host_world& world, const run_record& record, cons
   std::string per_site[3];
   const char* sep = "";
   for (int i = 0; i < 3; ++i) {
-    const host_address site = event_sites[i];
+    const host_address site = host::addr::event_sites[i];
     const std::string key = std::string(sep) + "\"" + site_name(site) + "\":";
     per_site[0] += key + std::to_string(record.events[i]);
     per_site[1] += key + std::to_string(world.game_calls[i]);

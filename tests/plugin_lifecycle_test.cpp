@@ -195,7 +195,7 @@ TEST(PluginModuleTest, UnservedBuildWritesOneLogLineAndNeverRuns) {
       sim::host_world& world = sim::host_world::get();
       ASSERT_TRUE(world.lay_out(id));
       std::vector<bytes> before;
-      for (hooking::host_address site : sim::host_world::event_sites) before.push_back(sim::site_function::bytes(site));
+      for (hooking::host_address site : host::addr::event_sites) before.push_back(sim::site_function::bytes(site));
       test::write_ring_txd(txd_place::beside_plugin);
       loaded_plugin plugin(NATIVE_PLUGIN_PATH);
       ASSERT_NE(plugin.handle, nullptr) << dlerror();
@@ -206,7 +206,7 @@ TEST(PluginModuleTest, UnservedBuildWritesOneLogLineAndNeverRuns) {
                 "MorvaHealthRing not started: unsupported game executable (build id " + std::to_string(id) + ")\r\n");
       EXPECT_TRUE(world.calls.empty());
       EXPECT_TRUE(os::linux_host::message_boxes().empty());
-      for (int i = 0; i < 3; ++i) EXPECT_EQ(sim::site_function::bytes(sim::host_world::event_sites[i]), before[i]);
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(sim::site_function::bytes(host::addr::event_sites[i]), before[i]);
     });
   }
 }

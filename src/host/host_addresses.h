@@ -25,6 +25,8 @@ constexpr host_address camera = 0xB6F028;        // through a host reference
 constexpr host_address start_up_site = 0x5BF3A1;
 constexpr host_address drawing_site = 0x53E293;
 constexpr host_address shutdown_site = 0x53D910;
+// The three hooked call sites, in the order the plugin patches them.
+constexpr host_address event_sites[3] = {start_up_site, drawing_site, shutdown_site};
 }  // namespace addr
 
 }  // namespace host

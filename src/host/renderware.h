@@ -1,9 +1,11 @@
-// RenderWare types and constants as the game's engine uses them. The types are
-// the host's; the plugin only handles pointers to them.
+// RenderWare types as the game's engine lays them out. The types are the
+// host's; the plugin only handles pointers to them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "host/renderware_constants.h"
 
 namespace host {
 
@@ -25,28 +27,5 @@ struct RwIm3DVertex {
   float u, v;        // 0x1C
 };
 static_assert(sizeof(RwIm3DVertex) == 36);
-
-enum RwRenderState : std::int32_t {
-  rwRENDERSTATETEXTURERASTER = 1,
-  rwRENDERSTATEZTESTENABLE = 6,
-  rwRENDERSTATEZWRITEENABLE = 8,
-  rwRENDERSTATETEXTUREFILTER = 9,
-  rwRENDERSTATESRCBLEND = 10,
-  rwRENDERSTATEDESTBLEND = 11,
-  rwRENDERSTATEVERTEXALPHAENABLE = 12,
-  rwRENDERSTATECULLMODE = 20,
-};
-
-enum : std::uint32_t {
-  rwBLENDSRCALPHA = 5,
-  rwBLENDINVSRCALPHA = 6,
-  rwFILTERLINEAR = 2,
-  rwCULLMODECULLNONE = 1,
-};
-
-enum : std::int32_t {
-  rwIM3D_VERTEXUV = 1,
-  rwPRIMTYPETRIFAN = 5,
-};
 
 }  // namespace host

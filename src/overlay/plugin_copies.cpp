@@ -34,7 +34,6 @@ struct registry {
   copy_link own{};
   std::string own_path;
   std::vector<copy_link*> standing_down;  // the copies that stood down for this one
-  std::vector<std::string> standing_down_paths;
   bool draws = false;
   void (*register_handlers)() = nullptr;
 };
@@ -67,11 +66,13 @@ copy_link* read_claim() {
   return link != nullptr && link->magic == link_magic ? link : nullptr;
 }
 
+// A copy's path lives in that copy, which stays loaded while it is listed.
+const char* path_of(const copy_link* link) { return link->path ? link->path : ""; }
+
 void HOST_CDECL on_stood_down(copy_link* other) {
   registry& r = copies();
   r.standing_down.push_back(other);
-  r.standing_down_paths.emplace_back(other->path ? other->path : "");
-  if (state().log_started) log_line("another copy at %s was loaded and does nothing", r.standing_down_paths.back().c_str());
+  if (state().log_started) log_line("another copy at %s was loaded and does nothing", path_of(other));
 }
 
 void HOST_CDECL on_leaving(copy_link* other) {
@@ -79,7 +80,6 @@ void HOST_CDECL on_leaving(copy_link* other) {
   for (std::size_t i = 0; i < r.standing_down.size(); ++i) {
     if (r.standing_down[i] == other) {
       r.standing_down.erase(r.standing_down.begin() + static_cast<std::ptrdiff_t>(i));
-      r.standing_down_paths.erase(r.standing_down_paths.begin() + static_cast<std::ptrdiff_t>(i));
       return;
     }
   }
@@ -88,10 +88,7 @@ void HOST_CDECL on_leaving(copy_link* other) {
 void HOST_CDECL on_take_over(copy_link** others, std::uint32_t count, const char* log_path, const char* previous_path) {
   registry& r = copies();
   r.draws = true;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    r.standing_down.push_back(others[i]);
-    r.standing_down_paths.emplace_back(others[i]->path ? others[i]->path : "");
-  }
+  r.standing_down.assign(others, others + count);
   write_claim(&r.own);
   // The log goes on where the unloaded copy left it: nothing it wrote is lost.
   if (log_path != nullptr && *log_path != '\0') {
@@ -122,7 +119,11 @@ bool claim_drawing_copy() {
   return true;
 }
 
-const std::vector<std::string>& copies_standing_down() { return copies().standing_down_paths; }
+std::vector<std::string> copies_standing_down() {
+  std::vector<std::string> paths;
+  for (const copy_link* link : copies().standing_down) paths.emplace_back(path_of(link));
+  return paths;
+}
 
 void leave_copies() {
   registry& r = copies();
@@ -142,7 +143,6 @@ void leave_copies() {
   copy_link* successor = r.standing_down.front();
   std::vector<copy_link*> rest(r.standing_down.begin() + 1, r.standing_down.end());
   r.standing_down.clear();
-  r.standing_down_paths.clear();
   r.draws = false;
   successor->take_over(rest.data(), static_cast<std::uint32_t>(rest.size()), state().log_path.c_str(),
                        r.own_path.c_str());

@@ -15,7 +15,7 @@ namespace overlay {
 bool claim_drawing_copy();
 
 // The copies that stood down in favour of this one, by file path.
-const std::vector<std::string>& copies_standing_down();
+std::vector<std::string> copies_standing_down();
 
 // At unload, after this copy's hooks are gone: lets go of the claim and hands
 // the drawing over to a copy that stood down, if one is still loaded.

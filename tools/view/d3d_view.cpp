@@ -142,18 +142,18 @@ class replayer {
       return;
     }
     switch (c.state) {
-      case rw_vertex_alpha: device_->SetRenderState(D3DRS_ALPHABLENDENABLE, c.value ? TRUE : FALSE); break;
-      case rw_src_blend: device_->SetRenderState(D3DRS_SRCBLEND, c.value); break;  // the numbers are Direct3D's
-      case rw_dest_blend: device_->SetRenderState(D3DRS_DESTBLEND, c.value); break;
-      case rw_z_test: device_->SetRenderState(D3DRS_ZFUNC, c.value ? D3DCMP_LESSEQUAL : D3DCMP_ALWAYS); break;
-      case rw_z_write: device_->SetRenderState(D3DRS_ZWRITEENABLE, c.value ? TRUE : FALSE); break;
-      case rw_texture_filter: set_filter(device_, c.value); break;
-      case rw_cull_mode: {
+      case host::rwRENDERSTATEVERTEXALPHAENABLE: device_->SetRenderState(D3DRS_ALPHABLENDENABLE, c.value ? TRUE : FALSE); break;
+      case host::rwRENDERSTATESRCBLEND: device_->SetRenderState(D3DRS_SRCBLEND, c.value); break;  // the numbers are Direct3D's
+      case host::rwRENDERSTATEDESTBLEND: device_->SetRenderState(D3DRS_DESTBLEND, c.value); break;
+      case host::rwRENDERSTATEZTESTENABLE: device_->SetRenderState(D3DRS_ZFUNC, c.value ? D3DCMP_LESSEQUAL : D3DCMP_ALWAYS); break;
+      case host::rwRENDERSTATEZWRITEENABLE: device_->SetRenderState(D3DRS_ZWRITEENABLE, c.value ? TRUE : FALSE); break;
+      case host::rwRENDERSTATETEXTUREFILTER: set_filter(device_, c.value); break;
+      case host::rwRENDERSTATECULLMODE: {
         const DWORD modes[4] = {D3DCULL_NONE, D3DCULL_NONE, D3DCULL_CW, D3DCULL_CCW};
         device_->SetRenderState(D3DRS_CULLMODE, c.value < 4 ? modes[c.value] : static_cast<DWORD>(D3DCULL_NONE));
         break;
       }
-      case rw_texture_raster: {
+      case host::rwRENDERSTATETEXTURERASTER: {
         const auto it = textures_.find(c.texture);
         IDirect3DTexture9* t = it == textures_.end() ? nullptr : it->second.get();
         device_->SetTexture(0, t);

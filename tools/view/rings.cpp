@@ -32,11 +32,11 @@ std::vector<ring_on_screen> rings_of(const drawn_frame& frame, const sim::scenar
   std::vector<ring_on_screen> rings;
   std::string texture;
   for (const replay_call& c : frame.earlier) {
-    if (c.state == rw_texture_raster) texture = c.texture;
+    if (c.state == host::rwRENDERSTATETEXTURERASTER) texture = c.texture;
   }
   for (const replay_call& c : frame.calls) {
     if (c.kind == replay_call::set_state) {
-      if (c.state == rw_texture_raster) texture = c.texture;
+      if (c.state == host::rwRENDERSTATETEXTURERASTER) texture = c.texture;
       continue;
     }
     if (!c.accepted || texture != "hpbg" || c.vertices.empty()) continue;

@@ -94,7 +94,7 @@ frame_result read_frame(const std::string& text, std::int32_t wanted) {
       if (call == "RwRenderStateSet") {
         replay_call c;
         c.state = static_cast<std::int32_t>(whole(l.value, "state", i + 1));
-        if (c.state == rw_texture_raster) {
+        if (c.state == host::rwRENDERSTATETEXTURERASTER) {
           c.texture = l.value.contains("texture") && l.value["texture"].is_string() ? l.value["texture"].get<std::string>() : "";
         } else {
           c.value = whole(l.value, "value", i + 1);
@@ -109,7 +109,7 @@ frame_result read_frame(const std::string& text, std::int32_t wanted) {
       } else if (call == "RwIm3DRenderPrimitive" && l.frame == chosen && !f.calls.empty() &&
                  f.calls.back().kind == replay_call::draw_fan) {
         // Only a triangle fan is drawn; anything else leaves the batch undrawn.
-        if (whole(l.value, "type", i + 1) != 5) f.calls.back().accepted = false;
+        if (whole(l.value, "type", i + 1) != host::rwPRIMTYPETRIFAN) f.calls.back().accepted = false;
       }
     }
     for (const auto& [state, c] : carried) f.earlier.push_back(c);

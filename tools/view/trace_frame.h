@@ -6,19 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace view {
+#include "host/renderware_constants.h"
 
-// rwRENDERSTATE numbers the plugin sets.
-enum rw_state : std::int32_t {
-  rw_texture_raster = 1,
-  rw_z_test = 6,
-  rw_z_write = 8,
-  rw_texture_filter = 9,
-  rw_src_blend = 10,
-  rw_dest_blend = 11,
-  rw_vertex_alpha = 12,
-  rw_cull_mode = 20,
-};
+namespace view {
 
 struct fan_vertex {
   float x, y, z;
@@ -30,7 +20,7 @@ struct replay_call {
   enum kind_type { set_state, draw_fan } kind = set_state;
   std::int32_t state = 0;
   std::uint32_t value = 0;
-  std::string texture;            // rw_texture_raster: whose raster; empty for none
+  std::string texture;            // host::rwRENDERSTATETEXTURERASTER: whose raster; empty for none
   bool accepted = false;          // draw_fan: the transform was accepted and the fan rendered
   std::vector<fan_vertex> vertices;
 };

@@ -120,8 +120,6 @@ class function_hooker_manager : public Patch {
   }
 
   bool is_hooked() const { return hooked; }
-  bool is_pinned() const { return pinned; }
-  patch_outcome last_patch_outcome() const { return outcome; }
   callee_type callee() const { return callee_now(); }
   const std::vector<entry_type>& entries() const { return hooks; }
 
@@ -170,7 +168,7 @@ class function_hooker_manager : public Patch {
   void pin() {
     if (pin_asked) return;
     pin_asked = true;
-    pinned = os::pin_module(reinterpret_cast<const void*>(&function_hooker_manager::call_hooks));
+    os::pin_module(reinterpret_cast<const void*>(&function_hooker_manager::call_hooks));
   }
 
   typename std::vector<entry_type>::iterator find(Hooker* hooker) {
@@ -227,7 +225,6 @@ class function_hooker_manager : public Patch {
   std::vector<entry_type> hooks;
   bool hooked = false;
   bool abandoned = false;
-  bool pinned = false;
   bool pin_asked = false;
   patch_outcome outcome = patch_outcome::not_attempted;
 
