@@ -136,11 +136,18 @@ TEST(TxdFileTest, EveryFormatIsWrittenWithItsRasterFieldsAndReadBackTheSame) {
   };
   // Flat colours that 5:6:5 holds exactly, so that DXT keeps them too.
   const byte_list pixel = {255, 0, 0, 255};
-  for (const expected& e : {expected{txd::pixel_format::bgra8888, {0x8500, 21, 32, 4, 0}},
-                            expected{txd::pixel_format::bgr888, {0x8600, 22, 32, 4, 0}},
-                            expected{txd::pixel_format::dxt1, {0x8200, 0x31545844, 16, 4, 8}},
-                            expected{txd::pixel_format::dxt3, {0x8300, 0x33545844, 16, 4, 9}},
-                            expected{txd::pixel_format::dxt5, {0x8300, 0x35545844, 16, 4, 9}}}) {
+  for (const expected& e : {expected{txd::pixel_format::bgra8888, {9, 0x8500, 21, 32, 4, 0}},
+                            expected{txd::pixel_format::bgr888, {9, 0x8600, 22, 32, 4, 0}},
+                            expected{txd::pixel_format::dxt1, {9, 0x8200, 0x31545844, 16, 4, 8}},
+                            expected{txd::pixel_format::dxt3, {9, 0x8300, 0x33545844, 16, 4, 9}},
+                            expected{txd::pixel_format::dxt4, {9, 0x8300, 0x34545844, 16, 4, 9}},
+                            expected{txd::pixel_format::dxt5, {9, 0x8300, 0x35545844, 16, 4, 9}},
+                            expected{txd::pixel_format::r5g6b5, {9, 0x8200, 23, 16, 4, 0}},
+                            expected{txd::pixel_format::a1r5g5b5, {9, 0x8100, 25, 16, 4, 0}},
+                            expected{txd::pixel_format::x1r5g5b5, {9, 0x8A00, 24, 16, 4, 0}},
+                            expected{txd::pixel_format::a4r4g4b4, {9, 0x8300, 26, 16, 4, 0}},
+                            expected{txd::pixel_format::pal8, {9, 0xA600, 41, 8, 4, 0}},
+                            expected{txd::pixel_format::pal4, {9, 0xC600, 41, 4, 4, 0}}}) {
     SCOPED_TRACE(txd::format_name(e.format));
     txd::dictionary dict;
     txd::texture t;
@@ -149,6 +156,7 @@ TEST(TxdFileTest, EveryFormatIsWrittenWithItsRasterFieldsAndReadBackTheSame) {
     byte_list rgba;
     for (int i = 0; i < 8 * 8; ++i) rgba.insert(rgba.end(), pixel.begin(), pixel.end());
     t.levels = txd::mip_chain(8, 8, rgba);
+    if (txd::palettised(t.format)) t.palette = {255, 0, 0, 255};
     dict.textures.push_back(t);
     const byte_list bytes = txd::write(dict);
     const txd::read_result r = parse(bytes);
@@ -224,8 +232,11 @@ void expect_rejected(const byte_list& bytes, const std::string& words) {
 
 TEST(TxdFileTest, RejectsWhatItCannotReadNamingTheProblem) {
   const byte_list px(16, 0);
-  expect_rejected(dictionary_of({native_struct("x", 0x0100, 25, 2, 2, 16, 0, {byte_list(8)})}), "unsupported raster format");
-  expect_rejected(dictionary_of({native_struct("x", 0x2500, 21, 2, 2, 8, 0, {px})}), "palettised");
+  expect_rejected(dictionary_of({native_struct("x", 0x0500, 36, 2, 2, 64, 0, {byte_list(32)})}),
+                  "unsupported raster format 0x500 with Direct3D format 36");
+  expect_rejected(dictionary_of({native_struct("x", 0x6500, 41, 2, 2, 8, 0, {px})}), "both 8-bit and 4-bit palette");
+  expect_rejected(dictionary_of({native_struct("x", 0x2500, 41, 2, 2, 8, 0, {px})}), "truncated palette");
+  expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 2, 2, 32, 2, {px})}), "cube textures");
   expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 0, 2, 32, 0, {byte_list{}})}), "dimensions 0 x 2");
   expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 4097, 1, 32, 0, {byte_list{}})}), "dimensions 4097");
   expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 2, 2, 32, 0, {byte_list(12)})}), "level 0 holds 12 bytes, 16 expected");
@@ -233,8 +244,13 @@ TEST(TxdFileTest, RejectsWhatItCannotReadNamingTheProblem) {
   expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 2, 2, 32, 0, {px})}, 3), "announces 3 textures but holds 1");
   expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 2, 2, 32, 0, {px})}, 0), "more textures than the 0");
   builder other_platform;
-  other_platform.u32(8).raw(byte_list(84, 0));
-  expect_rejected(dictionary_of({other_platform.out}), "platform 8");
+  other_platform.u32(6).raw(byte_list(84, 0));
+  expect_rejected(dictionary_of({other_platform.out}), "platform 6 is neither Direct3D 8 nor Direct3D 9");
+  builder d3d8_unknown;
+  d3d8_unknown.u32(8).u8(2).u8(0x11).u16(0).text32("x").text32("").u32(0x0200).u32(0).u16(4).u16(4).u8(16);
+  d3d8_unknown.u8(1).u8(4).u8(2).u32(16).raw(byte_list(16));
+  expect_rejected(dictionary_of({d3d8_unknown.out}), "with compression 2");
+  expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 2, 2, 32, 0, {byte_list(20)})}), "level 0 holds 20 bytes");
   expect_rejected(dictionary_of({byte_list(40, 0)}), "shorter than its 88-byte fixed part");
   expect_rejected(builder().chunk(0x10, {}).out, "expected texture dictionary chunk");
   expect_rejected(byte_list{}, "truncated");

@@ -1,6 +1,7 @@
 #include "dxt.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #define STB_DXT_IMPLEMENTATION
@@ -92,6 +93,124 @@ std::vector<std::uint8_t> decode_blocks(pixel_format format, std::uint32_t w, st
 }
 
 
+namespace {
+
+struct colour {
+  float r, g, b;
+};
+
+std::uint16_t pack565(const colour& c) {
+  auto q = [](float v, int bits) {
+    const int max = (1 << bits) - 1;
+    return std::clamp(int(v * max / 255.0f + 0.5f), 0, max);
+  };
+  return std::uint16_t(q(c.r, 5) << 11 | q(c.g, 6) << 5 | q(c.b, 5));
+}
+
+colour unpack565(std::uint16_t v) {
+  std::uint8_t rgb[3];
+  colour565(v, rgb);
+  return {float(rgb[0]), float(rgb[1]), float(rgb[2])};
+}
+
+float distance(const colour& a, const colour& b) {
+  return (a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) + (a.b - b.b) * (a.b - b.b);
+}
+
+// A DXT1 block in its three-colour mode (first endpoint not above the
+// second): transparent texels take index 3, opaque ones the nearest of the
+// two endpoints and their midpoint. Returns the block's squared error.
+float three_colour_block(const std::uint8_t px[16 * 4], std::uint16_t a, std::uint16_t b, std::uint8_t block[8]) {
+  if (a > b) std::swap(a, b);
+  const colour e0 = unpack565(a), e1 = unpack565(b);
+  const colour mid = {std::floor((e0.r + e1.r) / 2), std::floor((e0.g + e1.g) / 2), std::floor((e0.b + e1.b) / 2)};
+  const colour palette[3] = {e0, e1, mid};
+  std::uint32_t bits = 0;
+  float error = 0;
+  for (int i = 0; i < 16; ++i) {
+    unsigned index = 3;
+    if (px[i * 4 + 3] >= 128) {
+      const colour c = {float(px[i * 4]), float(px[i * 4 + 1]), float(px[i * 4 + 2])};
+      float best = distance(c, palette[0]);
+      index = 0;
+      for (unsigned k = 1; k < 3; ++k) {
+        const float d = distance(c, palette[k]);
+        if (d < best) best = d, index = k;
+      }
+      error += best;
+    }
+    bits |= index << (2 * i);
+  }
+  block[0] = std::uint8_t(a), block[1] = std::uint8_t(a >> 8);
+  block[2] = std::uint8_t(b), block[3] = std::uint8_t(b >> 8);
+  for (int k = 0; k < 4; ++k) block[4 + k] = std::uint8_t(bits >> (8 * k));
+  return error;
+}
+
+// Endpoints that best fit the opaque texels for the weights their indices
+// in block give them (1, 0 or one half), by least squares.
+bool refit(const std::uint8_t px[16 * 4], const std::uint8_t block[8], std::uint16_t* a, std::uint16_t* b) {
+  const std::uint32_t bits = std::uint32_t(block[4]) | std::uint32_t(block[5]) << 8 |
+                             std::uint32_t(block[6]) << 16 | std::uint32_t(block[7]) << 24;
+  float aa = 0, bb = 0, ab = 0;
+  colour ax = {0, 0, 0}, bx = {0, 0, 0};
+  for (int i = 0; i < 16; ++i) {
+    const unsigned index = (bits >> (2 * i)) & 3;
+    if (index == 3) continue;
+    const float w = index == 0 ? 1.0f : index == 1 ? 0.0f : 0.5f;
+    const colour c = {float(px[i * 4]), float(px[i * 4 + 1]), float(px[i * 4 + 2])};
+    aa += w * w, bb += (1 - w) * (1 - w), ab += w * (1 - w);
+    ax = {ax.r + w * c.r, ax.g + w * c.g, ax.b + w * c.b};
+    bx = {bx.r + (1 - w) * c.r, bx.g + (1 - w) * c.g, bx.b + (1 - w) * c.b};
+  }
+  const float det = aa * bb - ab * ab;
+  if (std::fabs(det) < 1e-6f) return false;
+  auto solve = [&](float x, float y, bool first) {
+    return std::clamp(first ? (x * bb - y * ab) / det : (y * aa - x * ab) / det, 0.0f, 255.0f);
+  };
+  *a = pack565({solve(ax.r, bx.r, true), solve(ax.g, bx.g, true), solve(ax.b, bx.b, true)});
+  *b = pack565({solve(ax.r, bx.r, false), solve(ax.g, bx.g, false), solve(ax.b, bx.b, false)});
+  return true;
+}
+
+// DXT1 keeps one bit of alpha: a block with a texel under half opacity is
+// written in the three-colour mode, every such texel transparent and every
+// other opaque.
+void encode_dxt1_block(std::uint8_t px[16 * 4], std::uint8_t block[8]) {
+  int first_opaque = -1;
+  for (int i = 15; i >= 0; --i) {
+    if (px[i * 4 + 3] >= 128) first_opaque = i;
+  }
+  bool transparent = false;
+  for (int i = 0; i < 16; ++i) transparent = transparent || px[i * 4 + 3] < 128;
+  if (!transparent) {
+    stb_compress_dxt_block(block, px, 0, STB_DXT_HIGHQUAL);
+    return;
+  }
+  if (first_opaque < 0) {
+    const std::uint8_t clear[8] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    std::memcpy(block, clear, 8);
+    return;
+  }
+  // stb's endpoints for the opaque texels alone, refined for three colours.
+  std::uint8_t opaque[16 * 4];
+  for (int i = 0; i < 16; ++i) std::memcpy(&opaque[i * 4], &px[(px[i * 4 + 3] >= 128 ? i : first_opaque) * 4], 4);
+  std::uint8_t four[8];
+  stb_compress_dxt_block(four, opaque, 0, STB_DXT_HIGHQUAL);
+  std::uint16_t a = std::uint16_t(four[0] | four[1] << 8), b = std::uint16_t(four[2] | four[3] << 8);
+  float best = three_colour_block(px, a, b, block);
+  for (int pass = 0; pass < 2; ++pass) {
+    std::uint8_t trial[8];
+    if (!refit(px, block, &a, &b)) break;
+    const float error = three_colour_block(px, a, b, trial);
+    if (error >= best) break;
+    best = error;
+    std::memcpy(block, trial, 8);
+  }
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> encode_blocks(pixel_format format, std::uint32_t w, std::uint32_t h,
                                         const std::vector<std::uint8_t>& rgba) {
   const std::uint32_t bw = std::max(1u, (w + 3) / 4);
@@ -109,8 +228,8 @@ std::vector<std::uint8_t> encode_blocks(pixel_format format, std::uint32_t w, st
       }
       std::uint8_t* block = &out[(std::size_t(by) * bw + bx) * block_bytes];
       if (format == pixel_format::dxt1) {
-        stb_compress_dxt_block(block, px, 0, STB_DXT_HIGHQUAL);
-      } else if (format == pixel_format::dxt5) {
+        encode_dxt1_block(px, block);
+      } else if (format == pixel_format::dxt5 || format == pixel_format::dxt4) {
         stb_compress_dxt_block(block, px, 1, STB_DXT_HIGHQUAL);
       } else {
         for (int i = 0; i < 16; ++i) {

@@ -1,4 +1,5 @@
-// DXT1/3/5 blocks: decoding for the reader, compression (stb_dxt) for the writer.
+// DXT1/3/4/5 blocks: decoding for the reader, compression (stb_dxt, with a
+// one-bit-alpha path for DXT1) for the writer.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "manifest.h"
 
+#include <cstdio>
+
 #include <nlohmann/json.hpp>
 
 namespace txd {
@@ -50,6 +52,17 @@ std::string string_at(const json& object, const char* key, const std::string& fi
 
 }  // namespace
 
+std::string pixel_hash(std::uint32_t width, std::uint32_t height, const std::vector<std::uint8_t>& rgba) {
+  std::uint64_t h = 0xcbf29ce484222325ull;  // FNV-1a
+  auto mix = [&h](std::uint8_t byte) { h = (h ^ byte) * 0x100000001b3ull; };
+  for (int i = 0; i < 4; ++i) mix(std::uint8_t(width >> (8 * i)));
+  for (int i = 0; i < 4; ++i) mix(std::uint8_t(height >> (8 * i)));
+  for (std::uint8_t byte : rgba) mix(byte);
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+  return text;
+}
+
 const char* filter_name(std::uint8_t filter) { return filter < 7 ? filters[filter] : "?"; }
 const char* addressing_name(std::uint8_t mode) { return mode < 5 ? addressings[mode] : "?"; }
 
@@ -72,15 +85,22 @@ std::string manifest_text(const manifest& m) {
       j["level_images"] = images;
     }
     if (t.raster) {
-      j["raster"] = {{"raster_format", t.raster->raster_format},
-                     {"d3d_format", t.raster->d3d_format},
+      const bool d3d8 = t.raster->platform == platform_d3d8;
+      j["raster"] = {{"platform", t.raster->platform},
+                     {"raster_format", t.raster->raster_format},
+                     {d3d8 ? "has_alpha" : "d3d_format", t.raster->d3d_format},
                      {"depth", t.raster->depth},
                      {"raster_type", t.raster->raster_type},
-                     {"flags", t.raster->flags}};
+                     {d3d8 ? "compression" : "flags", t.raster->flags}};
     }
+    if (e.native) j["native"] = *e.native;
+    if (!e.pixels.empty()) j["pixels"] = e.pixels;
     textures.push_back(j);
   }
-  return json{{"device_id", m.device_id}, {"textures", textures}}.dump(2) + "\n";
+  json root = {{"device_id", m.device_id}};
+  if (!m.original.empty()) root["original"] = m.original.generic_string();
+  root["textures"] = textures;
+  return root.dump(2) + "\n";
 }
 
 bool parse_manifest(const std::string& text, manifest* out, std::string* error) {
@@ -90,6 +110,7 @@ bool parse_manifest(const std::string& text, manifest* out, std::string* error) 
       fail("manifest", "expected an object with a list \"textures\"");
     }
     if (root.contains("device_id")) out->device_id = static_cast<std::uint16_t>(unsigned_at(root, "device_id", "manifest", 0xFFFF));
+    if (root.contains("original")) out->original = string_at(root, "original", "manifest");
     for (std::size_t i = 0; i < root["textures"].size(); ++i) {
       const json& j = root["textures"][i];
       const std::string field = "textures[" + std::to_string(i) + "]";
@@ -104,15 +125,10 @@ bool parse_manifest(const std::string& text, manifest* out, std::string* error) 
       if (u > 15 || v > 15) fail(field + ".addressing", "each mode fits in 4 bits");
       t.addressing = static_cast<std::uint8_t>(u | v << 4);
       const std::string format = j.contains("format") ? string_at(j, "format", field) : "8888";
-      bool known = false;
-      for (pixel_format f : {pixel_format::bgra8888, pixel_format::bgr888, pixel_format::dxt1, pixel_format::dxt3,
-                             pixel_format::dxt5}) {
-        if (format == format_name(f)) {
-          t.format = f;
-          known = true;
-        }
+      if (!format_named(format, &t.format)) {
+        fail(field + ".format",
+             "'" + format + "' is none of 8888, 888, DXT1, DXT3, DXT4, DXT5, 565, 1555, 555, 4444, LUM8, A8L8, PAL8, PAL4");
       }
-      if (!known) fail(field + ".format", "'" + format + "' is none of 8888, 888, DXT1, DXT3, DXT5");
       if (j.contains("alpha")) {
         if (!j["alpha"].is_boolean()) fail(field + ".alpha", "expected true or false");
         t.has_alpha = j["alpha"].get<bool>();
@@ -134,11 +150,27 @@ bool parse_manifest(const std::string& text, manifest* out, std::string* error) 
         const json& r = j["raster"];
         if (!r.is_object()) fail(field + ".raster", "expected an object");
         const std::string f = field + ".raster";
-        t.raster = raster_fields{static_cast<std::uint32_t>(unsigned_at(r, "raster_format", f, 0xFFFFFFFF)),
-                                 static_cast<std::uint32_t>(unsigned_at(r, "d3d_format", f, 0xFFFFFFFF)),
+        const std::uint32_t platform =
+            r.contains("platform") ? static_cast<std::uint32_t>(unsigned_at(r, "platform", f, 255)) : platform_d3d9;
+        if (platform != platform_d3d8 && platform != platform_d3d9) fail(f + ".platform", "expected 8 or 9");
+        const bool d3d8 = platform == platform_d3d8;
+        t.raster = raster_fields{platform,
+                                 static_cast<std::uint32_t>(unsigned_at(r, "raster_format", f, 0xFFFFFFFF)),
+                                 static_cast<std::uint32_t>(unsigned_at(r, d3d8 ? "has_alpha" : "d3d_format", f, 0xFFFFFFFF)),
                                  static_cast<std::uint8_t>(unsigned_at(r, "depth", f, 255)),
                                  static_cast<std::uint8_t>(unsigned_at(r, "raster_type", f, 255)),
-                                 static_cast<std::uint8_t>(unsigned_at(r, "flags", f, 255))};
+                                 static_cast<std::uint8_t>(unsigned_at(r, d3d8 ? "compression" : "flags", f, 255))};
+      }
+      if (j.contains("native")) e.native = static_cast<unsigned>(unsigned_at(j, "native", field, 0xFFFF));
+      if (j.contains("pixels")) {
+        const json& p = j["pixels"];
+        if (!p.is_array() || p.size() != 1 + e.level_images.size()) {
+          fail(field + ".pixels", "expected a list of " + std::to_string(1 + e.level_images.size()) + " hashes");
+        }
+        for (const json& h : p) {
+          if (!h.is_string()) fail(field + ".pixels", "expected hashes as text");
+          e.pixels.push_back(h.get<std::string>());
+        }
       }
       out->entries.push_back(std::move(e));
     }

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "manifest.h"
+#include "pixels.h"
 #include "png_io.h"
 #include "txd_file.h"
+#include "txd_format.h"
 
 namespace {
 
@@ -23,8 +25,10 @@ constexpr const char* usage_text =
     "       txdtool extract FILE.txd DIR\n"
     "       txdtool build OUT.txd NAME=IMAGE.png ...\n"
     "       txdtool build OUT.txd DIR/textures.json\n"
-    "extract writes each texture's image and textures.json, the manifest of\n"
-    "everything else; build from that manifest gives the dictionary back.\n"
+    "extract writes each texture's image, textures.json (the manifest of\n"
+    "everything else) and original.txd (a copy of the file); build from that\n"
+    "manifest writes each texture whose images and settings were not edited\n"
+    "exactly as the original holds it, and encodes the others anew.\n"
     "Built from NAME=IMAGE.png: 8888, wrap addressing, alpha when a pixel is\n"
     "not opaque, and a full mip chain (linear mip linear filter) when both sides\n"
     "are powers of two, else one level (linear filter).\n"
@@ -94,30 +98,58 @@ std::string file_name_for(const std::string& name, std::vector<std::string>* tak
   return candidate + ".png";
 }
 
-bool open_dictionary(const char* path, txd::dictionary* dict) {
+bool read_bytes(const fs::path& path, std::vector<std::uint8_t>* bytes) {
   std::error_code ec;
   if (fs::is_directory(path, ec)) {
-    fail(path, "is a folder, not a dictionary file");
+    fail(path.string(), "is a folder, not a dictionary file");
     return false;
   }
-  txd::read_result r = txd::read_file(path);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    fail(path.string(), std::string("cannot open: ") + std::strerror(errno));
+    return false;
+  }
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    fail(path.string(), "cannot be read");
+    return false;
+  }
+  return true;
+}
+
+// The dictionary, and the file's bytes when asked for.
+bool open_dictionary(const fs::path& path, txd::dictionary* dict, std::vector<std::uint8_t>* file = nullptr) {
+  std::vector<std::uint8_t> bytes;
+  if (!read_bytes(path, &bytes)) return false;
+  txd::read_result r = txd::read(bytes.data(), bytes.size());
   if (!r.ok) {
-    fail(path, r.error);
+    fail(path.string(), r.error);
     return false;
   }
   *dict = std::move(r.dict);
+  if (file) *file = std::move(bytes);
+  return true;
+}
+
+bool write_bytes(const fs::path& path, const void* data, std::size_t size) {
+  std::FILE* f = std::fopen(path.string().c_str(), "wb");
+  if (!f) return fail(path.string(), std::strerror(errno)), false;
+  const bool written = std::fwrite(data, 1, size, f) == size;
+  if (std::fclose(f) != 0 || !written) return fail(path.string(), std::strerror(errno)), false;
   return true;
 }
 
 int list(const char* path) {
   txd::dictionary dict;
   if (!open_dictionary(path, &dict)) return 1;
-  std::printf("%-32s %9s %-6s %6s %-5s %-18s %s\n", "name", "size", "format", "levels", "alpha", "filter",
-              "addressing u/v");
+  std::printf("%-32s %-8s %9s %-6s %6s %-5s %-18s %s\n", "name", "platform", "size", "format", "levels", "alpha",
+              "filter", "addressing u/v");
   for (const txd::texture& t : dict.textures) {
     char size[24];
     std::snprintf(size, sizeof size, "%ux%u", t.levels[0].width, t.levels[0].height);
-    std::printf("%-32s %9s %-6s %6zu %-5s %-18s %s/%s\n", t.name.c_str(), size, txd::format_name(t.format),
+    const bool d3d8 = t.raster && t.raster->platform == txd::platform_d3d8;
+    std::printf("%-32s %-8s %9s %-6s %6zu %-5s %-18s %s/%s\n", t.name.c_str(), d3d8 ? "D3D8" : "D3D9", size,
+                txd::format_name(t.format),
                 t.levels.size(), t.has_alpha ? "yes" : "no", txd::filter_name(t.filter),
                 txd::addressing_name(t.addressing & 0x0F), txd::addressing_name(t.addressing >> 4));
   }
@@ -133,21 +165,28 @@ bool write_png(const fs::path& out, const txd::level& l) {
 
 int extract(const char* path, const char* dir) {
   txd::dictionary dict;
-  if (!open_dictionary(path, &dict)) return 1;
+  std::vector<std::uint8_t> file;
+  if (!open_dictionary(path, &dict, &file)) return 1;
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) return fail(dir, ec.message());
   if (!fs::is_directory(dir, ec)) return fail(dir, "is not a folder");
-  std::vector<std::string> taken = {txd::manifest_name};
+  std::vector<std::string> taken = {txd::manifest_name, txd::original_name};
   txd::manifest m;
   m.device_id = dict.device_id;
-  for (const txd::texture& t : dict.textures) {
+  m.original = txd::original_name;
+  for (std::size_t index = 0; index < dict.textures.size(); ++index) {
+    const txd::texture& t = dict.textures[index];
     txd::manifest_entry e;
     e.settings = t;
     e.settings.levels.clear();
+    e.settings.native.clear();
+    e.settings.palette.clear();
     e.level_count = static_cast<unsigned>(t.levels.size());
+    e.native = static_cast<unsigned>(index);
     e.image = file_name_for(t.name, &taken);
     if (!write_png(fs::path(dir) / e.image, t.levels[0])) return 1;
+    e.pixels.push_back(txd::pixel_hash(t.levels[0].width, t.levels[0].height, t.levels[0].rgba));
     std::printf("%s\n", (fs::path(dir) / e.image).string().c_str());
     // Levels that build would compute from the first are not stored.
     const txd::level& top = t.levels[0];
@@ -157,16 +196,20 @@ int extract(const char* path, const char* dir) {
       for (std::size_t i = 1; i < t.levels.size(); ++i) {
         e.level_images.emplace_back(file_name_for(stem + "." + std::to_string(i), &taken));
         if (!write_png(fs::path(dir) / e.level_images.back(), t.levels[i])) return 1;
+        e.pixels.push_back(txd::pixel_hash(t.levels[i].width, t.levels[i].height, t.levels[i].rgba));
       }
     }
     m.entries.push_back(std::move(e));
   }
+  // The original beside the manifest, unless it is already that file.
+  const fs::path original = fs::path(dir) / txd::original_name;
+  if (!fs::equivalent(path, original, ec)) {
+    if (!write_bytes(original, file.data(), file.size())) return 1;
+  }
+  std::printf("%s\n", original.string().c_str());
   const fs::path manifest_path = fs::path(dir) / txd::manifest_name;
-  std::FILE* f = std::fopen(manifest_path.string().c_str(), "wb");
-  if (!f) return fail(manifest_path.string(), std::strerror(errno));
   const std::string text = txd::manifest_text(m);
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (std::fclose(f) != 0 || !written) return fail(manifest_path.string(), std::strerror(errno));
+  if (!write_bytes(manifest_path, text.data(), text.size())) return 1;
   std::printf("%s\n", manifest_path.string().c_str());
   return 0;
 }
@@ -229,6 +272,162 @@ bool save_dictionary(const char* out, const txd::dictionary& dict) {
   return false;
 }
 
+// The images of a manifest entry: the full-size one, then its stored levels
+// or the chain computed from it.
+bool load_levels(const fs::path& folder, const txd::manifest_entry& e, std::vector<txd::level>* levels) {
+  txd::image top;
+  if (!load_image(folder / e.image, &top)) return false;
+  if (e.level_images.empty()) {
+    *levels = txd::mip_chain(top.width, top.height, top.rgba);
+    if (e.level_count > levels->size()) {
+      fail((folder / e.image).string(),
+           "holds " + std::to_string(levels->size()) + " levels at most, not " + std::to_string(e.level_count));
+      return false;
+    }
+    levels->resize(e.level_count);
+    return true;
+  }
+  levels->push_back(txd::level{top.width, top.height, top.rgba, {}});
+  for (std::size_t i = 0; i < e.level_images.size(); ++i) {
+    txd::image img;
+    if (!load_image(folder / e.level_images[i], &img)) return false;
+    const std::uint32_t w = std::max(1u, top.width >> (i + 1)), h = std::max(1u, top.height >> (i + 1));
+    if (img.width != w || img.height != h) {
+      fail((folder / e.level_images[i]).string(),
+           "level " + std::to_string(i + 1) + " must be " + std::to_string(w) + "x" + std::to_string(h));
+      return false;
+    }
+    levels->push_back(txd::level{img.width, img.height, img.rgba, {}});
+  }
+  return true;
+}
+
+bool same_settings(const txd::texture& a, const txd::texture& b) {
+  return a.name == b.name && a.mask_name == b.mask_name && a.filter == b.filter && a.addressing == b.addressing &&
+         a.format == b.format && a.has_alpha == b.has_alpha && a.raster == b.raster;
+}
+
+bool holds_alpha(txd::pixel_format f) {
+  using txd::pixel_format;
+  return f != pixel_format::bgr888 && f != pixel_format::r5g6b5 && f != pixel_format::x1r5g5b5 &&
+         f != pixel_format::lum8;
+}
+
+// Raster fields that say what an edited texture now holds: alpha where its
+// pixels have some, and a mip chain as long as its levels.
+void update_fields(txd::texture& t, std::size_t old_levels) {
+  bool alpha = false;
+  for (const txd::level& l : t.levels) {
+    for (std::size_t i = 3; i < l.rgba.size() && !alpha; i += 4) alpha = l.rgba[i] != 255;
+  }
+  if (alpha && holds_alpha(t.format)) t.has_alpha = true;
+  if (!t.raster) return;
+  txd::raster_fields& r = *t.raster;
+  if (alpha && holds_alpha(t.format)) {
+    if (r.platform == txd::platform_d3d9) r.flags |= txd::flag_alpha;
+    if (r.platform == txd::platform_d3d8 && r.d3d_format == 0) r.d3d_format = 1;
+    if (t.format == txd::pixel_format::dxt1 && (r.raster_format & txd::raster_pixel_mask) == txd::raster_565) {
+      r.raster_format = (r.raster_format & ~txd::raster_pixel_mask) | txd::raster_1555;
+    }
+  }
+  if (t.levels.size() != old_levels) {
+    r.raster_format &= ~txd::raster_has_mipmaps;
+    if (t.levels.size() > 1) r.raster_format |= txd::raster_has_mipmaps;
+  }
+}
+
+// A palettised texture whose colours outgrow its palette is written with
+// every pixel as it is.
+void fit_or_widen(txd::texture& t, const std::string& image) {
+  if (txd::fit_palette(t)) return;
+  const bool alpha = txd::palette_has_alpha(t);
+  const char* wide = alpha ? "8888" : "888";
+  std::fprintf(stderr, "txdtool: %s: more colours than %s's palette holds; written as %s\n", image.c_str(),
+               txd::format_name(t.format), wide);
+  t.format = alpha ? txd::pixel_format::bgra8888 : txd::pixel_format::bgr888;
+  t.palette.clear();
+  if (t.raster) {
+    t.raster->raster_format &= ~(txd::raster_pal8 | txd::raster_pal4 | txd::raster_pixel_mask);
+    t.raster->raster_format |= alpha ? txd::raster_8888 : txd::raster_888;
+    t.raster->depth = 32;
+    if (t.raster->platform == txd::platform_d3d9) t.raster->d3d_format = alpha ? txd::d3d_a8r8g8b8 : txd::d3d_x8r8g8b8;
+  }
+}
+
+// The texture an entry describes. One whose settings and images are those
+// extracted is the original's texture as it was; in an edited one, each level
+// whose image was not edited keeps its stored bytes.
+bool entry_texture(const fs::path& folder, const txd::manifest_entry& e, const txd::dictionary* original,
+                   txd::texture* out) {
+  const std::string image = (folder / e.image).string();
+  txd::texture t = e.settings;
+  if (!load_levels(folder, e, &t.levels)) return false;
+  if (!e.native) {
+    update_fields(t, t.levels.size());
+    if (txd::palettised(t.format)) fit_or_widen(t, image);
+    *out = std::move(t);
+    return true;
+  }
+  if (!original || *e.native >= original->textures.size()) {
+    fail(image, "its entry names texture " + std::to_string(*e.native) + " of the original, which has " +
+                    std::to_string(original ? original->textures.size() : 0));
+    return false;
+  }
+  const txd::texture& o = original->textures[*e.native];
+  // The hashes recorded at extraction tell which images were edited since,
+  // and that the original is still the file they came from.
+  std::vector<bool> kept(t.levels.size(), false);
+  for (std::size_t i = 0; i < e.pixels.size(); ++i) {
+    if (i >= o.levels.size() || txd::pixel_hash(o.levels[i].width, o.levels[i].height, o.levels[i].rgba) != e.pixels[i]) {
+      fail(image, "the original's texture " + std::to_string(*e.native) +
+                      " is not the one extracted (its pixels differ); extract the dictionary again");
+      return false;
+    }
+    if (i < t.levels.size()) kept[i] = txd::pixel_hash(t.levels[i].width, t.levels[i].height, t.levels[i].rgba) == e.pixels[i];
+  }
+  // Levels computed from the full-size image are as edited as it is.
+  for (std::size_t i = e.pixels.size(); i < kept.size(); ++i) kept[i] = !kept.empty() && kept[0] && e.level_images.empty();
+  const bool all_kept = std::find(kept.begin(), kept.end(), false) == kept.end();
+  if (all_kept && t.levels.size() == o.levels.size() && same_settings(t, o)) {
+    *out = o;
+    return true;
+  }
+  t.palette = o.palette;
+  t.index_bits = o.index_bits;
+  t.stamp = o.stamp;
+  t.extension = o.extension;
+  const bool same_storage = t.format == o.format && (t.raster ? t.raster->platform : txd::platform_d3d9) ==
+                                                       (o.raster ? o.raster->platform : txd::platform_d3d9);
+  for (std::size_t i = 0; i < t.levels.size(); ++i) {
+    if (same_storage && kept[i] && i < o.levels.size() && (!txd::palettised(t.format) || all_kept)) t.levels[i] = o.levels[i];
+  }
+  update_fields(t, o.levels.size());
+  if (txd::palettised(t.format) && !all_kept) {
+    fit_or_widen(t, image);
+    for (txd::level& l : t.levels) l.stored.clear();
+  }
+  *out = std::move(t);
+  return true;
+}
+
+// A name the game's field holds; one line and false if not. A built
+// dictionary may give a name twice, as the game loads such files.
+bool fits_name_field(const txd::texture& t, const txd::dictionary& dict, const std::string& source) {
+  if (t.name.size() > txd::max_name_bytes) {
+    fail(source, "texture name '" + t.name + "' is " + std::to_string(t.name.size()) + " bytes long; at most " +
+                     std::to_string(txd::max_name_bytes) + " bytes fit the game's 32-byte name field with its terminator");
+    return false;
+  }
+  for (const txd::texture& earlier : dict.textures) {
+    if (lower(earlier.name) == lower(t.name)) {
+      std::fprintf(stderr, "txdtool: note: texture name '%s' is given twice; the game finds only one of them\n",
+                   t.name.c_str());
+      break;
+    }
+  }
+  return true;
+}
+
 int build_from_manifest(const char* out, const char* manifest_file) {
   std::ifstream in(manifest_file, std::ios::binary);
   if (!in) return fail(manifest_file, std::strerror(errno));
@@ -238,32 +437,25 @@ int build_from_manifest(const char* out, const char* manifest_file) {
   if (!txd::parse_manifest(text, &m, &error)) return fail(manifest_file, error);
   const fs::path folder = fs::path(manifest_file).parent_path();
   txd::dictionary dict;
+  txd::dictionary original;
+  const bool has_original = !m.original.empty();
+  if (has_original && !open_dictionary(folder / m.original, &original)) return 1;
+  if (has_original) {
+    dict.frame = original.frame;
+    dict.trailing = original.trailing;
+  }
   dict.device_id = m.device_id;
   for (const txd::manifest_entry& e : m.entries) {
-    txd::texture t = e.settings;
-    txd::image top;
-    if (!load_image(folder / e.image, &top)) return 1;
-    if (e.level_images.empty()) {
-      t.levels = txd::mip_chain(top.width, top.height, top.rgba);
-      if (e.level_count > t.levels.size()) {
-        return fail((folder / e.image).string(), "holds " + std::to_string(t.levels.size()) + " levels at most, not " +
-                                                     std::to_string(e.level_count));
-      }
-      t.levels.resize(e.level_count);
-    } else {
-      t.levels.push_back(txd::level{top.width, top.height, top.rgba, {}});
-      for (std::size_t i = 0; i < e.level_images.size(); ++i) {
-        txd::image img;
-        if (!load_image(folder / e.level_images[i], &img)) return 1;
-        const std::uint32_t w = std::max(1u, top.width >> (i + 1)), h = std::max(1u, top.height >> (i + 1));
-        if (img.width != w || img.height != h) {
-          return fail((folder / e.level_images[i]).string(),
-                      "level " + std::to_string(i + 1) + " must be " + std::to_string(w) + "x" + std::to_string(h));
-        }
-        t.levels.push_back(txd::level{img.width, img.height, img.rgba, {}});
-      }
+    if (e.native && !has_original) {
+      return fail(manifest_file, "texture '" + e.settings.name + "' names the original, but the manifest has none");
     }
-    if (!acceptable(t, dict, (folder / e.image).string())) return 1;
+    txd::texture t;
+    if (!entry_texture(folder, e, has_original ? &original : nullptr, &t)) return 1;
+    const std::string source = (folder / e.image).string();
+    if (!fits_name_field(t, dict, source)) return 1;
+    if (t.levels[0].width > txd::max_dimension || t.levels[0].height > txd::max_dimension) {
+      return fail(source, "is larger than " + std::to_string(txd::max_dimension) + " pixels");
+    }
     dict.textures.push_back(std::move(t));
   }
   return save_dictionary(out, dict) ? 0 : 1;
