@@ -331,3 +331,92 @@ TEST(TxdFileTest, DamagedSizeAndCountFieldsAreRejectedOrReadSafely) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every texel under half opacity comes back transparent and every other
+// opaque, whatever mix a 4 x 4 block holds; opaque colours stay close.
+TEST(TxdFileTest, DxtOneKeepsEachTexelsOneBitOfAlpha) {
+  const std::uint32_t w = 32, h = 32;
+  byte_list rgba(w * h * 4);
+  std::uint32_t seed = 12345;
+  const std::uint8_t alphas[] = {0, 40, 127, 128, 200, 255, 255, 255};
+  for (std::uint32_t y = 0; y < h; ++y) {
+    for (std::uint32_t x = 0; x < w; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      std::uint8_t* p = &rgba[(y * w + x) * 4];
+      p[0] = std::uint8_t(x * 8), p[1] = std::uint8_t(y * 8), p[2] = std::uint8_t(255 - x * 4);
+      // Whole blocks opaque or clear, too, beside mixed ones.
+      const std::uint32_t block = (y / 4) * (w / 4) + x / 4;
+      p[3] = block % 5 == 0 ? 255 : block % 5 == 1 ? 0 : alphas[(seed >> 16) % 8];
+    }
+  }
+  txd::dictionary dict;
+  txd::texture t;
+  t.name = "icon";
+  t.format = txd::pixel_format::dxt1;
+  t.levels.push_back(txd::level{w, h, rgba, {}});
+  dict.textures.push_back(t);
+  const txd::read_result r = parse(txd::write(dict));
+  ASSERT_TRUE(r.ok) << r.error;
+  const byte_list& back = r.dict.textures[0].levels[0].rgba;
+  EXPECT_EQ(r.dict.textures[0].raster->raster_format, 0x0100u);  // 1555: DXT1 with alpha
+  for (std::size_t i = 0; i < w * h; ++i) {
+    ASSERT_EQ(back[i * 4 + 3], rgba[i * 4 + 3] >= 128 ? 255 : 0) << "texel " << i;
+    if (rgba[i * 4 + 3] < 128) continue;
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(back[i * 4 + c], rgba[i * 4 + c], 24) << "texel " << i;
+  }
+}
+
+// What the game and other tools write: Direct3D 8 natives, 4-bit palettes,
+// a level count of 0, rows padded to 4 bytes, natives and dictionaries
+// without an extension chunk. Read with the right pixels, and written back
+// byte for byte, as read and when encoded anew.
+TEST(TxdFileTest, ReadsWhatTheGameAndOtherToolsWriteAndWritesItBack) {
+  auto d3d8 = [](const std::string& name, std::uint32_t raster, std::uint16_t w, std::uint16_t h, std::uint8_t levels,
+                 std::uint8_t compression, const byte_list& palette, const std::vector<byte_list>& data) {
+    builder s;
+    s.u32(8).u8(2).u8(0x11).u16(0).text32(name).text32("").u32(raster).u32(0).u16(w).u16(h).u8(16);
+    s.u8(levels).u8(4).u8(compression).raw(palette);
+    for (const byte_list& l : data) s.u32(std::uint32_t(l.size())).raw(l);
+    return s.out;
+  };
+  byte_list palette16;
+  for (std::uint8_t e = 0; e < 16; ++e) palette16.insert(palette16.end(), {std::uint8_t(e * 16), 7, 9, 255});
+  const std::vector<byte_list> natives = {
+      d3d8("r565", 0x0200, 2, 1, 1, 0, {}, {{0x00, 0xF8, 0x1F, 0x00}}),       // red, blue
+      d3d8("p4", 0x4600, 8, 1, 1, 0, palette16, {{0x21, 0x0F, 0, 0}}),      // 4-bit indices 1, 2, 15, 0...
+      native_struct("lum", 0x0000, 51, 1, 1, 16, 1, {{0x40, 0x80, 0, 0}}),  // A8L8, row padded to 4
+      d3d8("zero", 0x0500, 1, 1, 0, 0, {}, {{1, 2, 3, 4}}),                 // a level count of 0
+  };
+  builder body;
+  body.chunk(0x01, builder().u16(4).u16(1).out);
+  for (const byte_list& s : natives) body.chunk(0x15, builder().chunk(0x01, s).out);
+  const byte_list file = builder().chunk(0x16, body.out).out;
+
+  const txd::read_result r = parse(file);
+  ASSERT_TRUE(r.ok) << r.error;
+  const auto& t = r.dict.textures;
+  EXPECT_EQ(t[0].format, txd::pixel_format::r5g6b5);
+  EXPECT_EQ(t[0].levels[0].rgba, (byte_list{255, 0, 0, 255, 0, 0, 255, 255}));
+  EXPECT_EQ(t[1].format, txd::pixel_format::pal4);
+  EXPECT_EQ(byte_list(t[1].levels[0].rgba.begin(), t[1].levels[0].rgba.begin() + 16),
+            (byte_list{16, 7, 9, 255, 32, 7, 9, 255, 240, 7, 9, 255, 0, 7, 9, 255}));
+  EXPECT_EQ(t[2].levels[0].rgba, (byte_list{0x40, 0x40, 0x40, 0x80}));
+  EXPECT_EQ(t[3].levels.size(), 1u);
+  EXPECT_FALSE(t[0].extension.has_value());
+  EXPECT_FALSE(r.dict.frame.extension.has_value());
+  EXPECT_EQ(txd::write(r.dict), file);
+
+  txd::dictionary anew = r.dict;
+  anew.textures.pop_back();  // its count of 0 is written as 1
+  for (txd::texture& each : anew.textures) {
+    each.native.clear();
+    for (txd::level& l : each.levels) l.stored.clear();
+  }
+  const byte_list expected(file.begin() + 28, file.end() - 12 - std::ptrdiff_t(natives[3].size() + 12));
+  const byte_list written = txd::write(anew);
+  EXPECT_EQ(byte_list(written.begin() + 28, written.end()), expected);
+}
+
+}  // namespace
