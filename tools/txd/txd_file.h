@@ -63,6 +63,10 @@ struct raster_fields {
   bool operator==(const raster_fields&) const = default;
 };
 
+// The format a native with these raster fields stores; none for fields the
+// reader refuses.
+std::optional<pixel_format> format_of(const raster_fields& fields);
+
 struct texture {
   std::string name;
   std::string mask_name;

@@ -309,6 +309,15 @@ texture read_native(cursor& parent, unsigned index) {
 
 }  // namespace
 
+std::optional<pixel_format> format_of(const raster_fields& fields) {
+  try {
+    return fields.platform == platform_d3d8 ? classify_d3d8(fields.raster_format, fields.flags, 0)
+                                            : classify_d3d9(fields.raster_format, fields.d3d_format, 0);
+  } catch (const failure&) {
+    return std::nullopt;
+  }
+}
+
 const texture* dictionary::find(const std::string& name) const {
   for (const texture& t : textures) {
     if (t.name == name) return &t;

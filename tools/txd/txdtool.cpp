@@ -11,10 +11,9 @@
 #include <vector>
 
 #include "manifest.h"
-#include "pixels.h"
 #include "png_io.h"
+#include "rebuild.h"
 #include "txd_file.h"
-#include "txd_format.h"
 
 namespace {
 
@@ -42,6 +41,11 @@ int usage() {
 
 int fail(const std::string& what, const std::string& reason) {
   std::fprintf(stderr, "txdtool: %s: %s\n", what.c_str(), reason.c_str());
+  return 1;
+}
+
+int fail(const std::string& line) {
+  std::fprintf(stderr, "txdtool: %s\n", line.c_str());
   return 1;
 }
 
@@ -249,13 +253,8 @@ bool acceptable(const txd::texture& t, const txd::dictionary& dict, const std::s
 }
 
 bool load_image(const fs::path& path, txd::image* img) {
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) {
-    fail(path.string(), "is a folder, not a PNG image");
-    return false;
-  }
   std::string error;
-  if (txd::load_png(path.string(), img, &error)) return true;
+  if (txd::load_image(path, img, &error)) return true;
   std::fprintf(stderr, "txdtool: %s\n", error.c_str());
   return false;
 }
@@ -270,144 +269,6 @@ bool save_dictionary(const char* out, const txd::dictionary& dict) {
   if (txd::write_file(out, dict)) return true;
   fail(out, errno ? std::strerror(errno) : "cannot be written");
   return false;
-}
-
-// The images of a manifest entry: the full-size one, then its stored levels
-// or the chain computed from it.
-bool load_levels(const fs::path& folder, const txd::manifest_entry& e, std::vector<txd::level>* levels) {
-  txd::image top;
-  if (!load_image(folder / e.image, &top)) return false;
-  if (e.level_images.empty()) {
-    *levels = txd::mip_chain(top.width, top.height, top.rgba);
-    if (e.level_count > levels->size()) {
-      fail((folder / e.image).string(),
-           "holds " + std::to_string(levels->size()) + " levels at most, not " + std::to_string(e.level_count));
-      return false;
-    }
-    levels->resize(e.level_count);
-    return true;
-  }
-  levels->push_back(txd::level{top.width, top.height, top.rgba, {}});
-  for (std::size_t i = 0; i < e.level_images.size(); ++i) {
-    txd::image img;
-    if (!load_image(folder / e.level_images[i], &img)) return false;
-    const std::uint32_t w = std::max(1u, top.width >> (i + 1)), h = std::max(1u, top.height >> (i + 1));
-    if (img.width != w || img.height != h) {
-      fail((folder / e.level_images[i]).string(),
-           "level " + std::to_string(i + 1) + " must be " + std::to_string(w) + "x" + std::to_string(h));
-      return false;
-    }
-    levels->push_back(txd::level{img.width, img.height, img.rgba, {}});
-  }
-  return true;
-}
-
-bool same_settings(const txd::texture& a, const txd::texture& b) {
-  return a.name == b.name && a.mask_name == b.mask_name && a.filter == b.filter && a.addressing == b.addressing &&
-         a.format == b.format && a.has_alpha == b.has_alpha && a.raster == b.raster;
-}
-
-bool holds_alpha(txd::pixel_format f) {
-  using txd::pixel_format;
-  return f != pixel_format::bgr888 && f != pixel_format::r5g6b5 && f != pixel_format::x1r5g5b5 &&
-         f != pixel_format::lum8;
-}
-
-// Raster fields that say what an edited texture now holds: alpha where its
-// pixels have some, and a mip chain as long as its levels.
-void update_fields(txd::texture& t, std::size_t old_levels) {
-  bool alpha = false;
-  for (const txd::level& l : t.levels) {
-    for (std::size_t i = 3; i < l.rgba.size() && !alpha; i += 4) alpha = l.rgba[i] != 255;
-  }
-  if (alpha && holds_alpha(t.format)) t.has_alpha = true;
-  if (!t.raster) return;
-  txd::raster_fields& r = *t.raster;
-  if (alpha && holds_alpha(t.format)) {
-    if (r.platform == txd::platform_d3d9) r.flags |= txd::flag_alpha;
-    if (r.platform == txd::platform_d3d8 && r.d3d_format == 0) r.d3d_format = 1;
-    if (t.format == txd::pixel_format::dxt1 && (r.raster_format & txd::raster_pixel_mask) == txd::raster_565) {
-      r.raster_format = (r.raster_format & ~txd::raster_pixel_mask) | txd::raster_1555;
-    }
-  }
-  if (t.levels.size() != old_levels) {
-    r.raster_format &= ~txd::raster_has_mipmaps;
-    if (t.levels.size() > 1) r.raster_format |= txd::raster_has_mipmaps;
-  }
-}
-
-// A palettised texture whose colours outgrow its palette is written with
-// every pixel as it is.
-void fit_or_widen(txd::texture& t, const std::string& image) {
-  if (txd::fit_palette(t)) return;
-  const bool alpha = txd::palette_has_alpha(t);
-  const char* wide = alpha ? "8888" : "888";
-  std::fprintf(stderr, "txdtool: %s: more colours than %s's palette holds; written as %s\n", image.c_str(),
-               txd::format_name(t.format), wide);
-  t.format = alpha ? txd::pixel_format::bgra8888 : txd::pixel_format::bgr888;
-  t.palette.clear();
-  if (t.raster) {
-    t.raster->raster_format &= ~(txd::raster_pal8 | txd::raster_pal4 | txd::raster_pixel_mask);
-    t.raster->raster_format |= alpha ? txd::raster_8888 : txd::raster_888;
-    t.raster->depth = 32;
-    if (t.raster->platform == txd::platform_d3d9) t.raster->d3d_format = alpha ? txd::d3d_a8r8g8b8 : txd::d3d_x8r8g8b8;
-  }
-}
-
-// The texture an entry describes. One whose settings and images are those
-// extracted is the original's texture as it was; in an edited one, each level
-// whose image was not edited keeps its stored bytes.
-bool entry_texture(const fs::path& folder, const txd::manifest_entry& e, const txd::dictionary* original,
-                   txd::texture* out) {
-  const std::string image = (folder / e.image).string();
-  txd::texture t = e.settings;
-  if (!load_levels(folder, e, &t.levels)) return false;
-  if (!e.native) {
-    update_fields(t, t.levels.size());
-    if (txd::palettised(t.format)) fit_or_widen(t, image);
-    *out = std::move(t);
-    return true;
-  }
-  if (!original || *e.native >= original->textures.size()) {
-    fail(image, "its entry names texture " + std::to_string(*e.native) + " of the original, which has " +
-                    std::to_string(original ? original->textures.size() : 0));
-    return false;
-  }
-  const txd::texture& o = original->textures[*e.native];
-  // The hashes recorded at extraction tell which images were edited since,
-  // and that the original is still the file they came from.
-  std::vector<bool> kept(t.levels.size(), false);
-  for (std::size_t i = 0; i < e.pixels.size(); ++i) {
-    if (i >= o.levels.size() || txd::pixel_hash(o.levels[i].width, o.levels[i].height, o.levels[i].rgba) != e.pixels[i]) {
-      fail(image, "the original's texture " + std::to_string(*e.native) +
-                      " is not the one extracted (its pixels differ); extract the dictionary again");
-      return false;
-    }
-    if (i < t.levels.size()) kept[i] = txd::pixel_hash(t.levels[i].width, t.levels[i].height, t.levels[i].rgba) == e.pixels[i];
-  }
-  // Levels computed from the full-size image are as edited as it is.
-  for (std::size_t i = e.pixels.size(); i < kept.size(); ++i) kept[i] = !kept.empty() && kept[0] && e.level_images.empty();
-  const bool all_kept = std::find(kept.begin(), kept.end(), false) == kept.end();
-  if (all_kept && t.levels.size() == o.levels.size() && same_settings(t, o)) {
-    *out = o;
-    return true;
-  }
-  t.palette = o.palette;
-  t.index_bits = o.index_bits;
-  t.stamp = o.stamp;
-  t.extension = o.extension;
-  const bool same_storage = t.format == o.format && (t.raster ? t.raster->platform : txd::platform_d3d9) ==
-                                                       (o.raster ? o.raster->platform : txd::platform_d3d9);
-  for (std::size_t i = 0; i < t.levels.size(); ++i) {
-    if (same_storage && kept[i] && i < o.levels.size() && (!txd::palettised(t.format) || all_kept)) t.levels[i] = o.levels[i];
-  }
-  update_fields(t, o.levels.size());
-  if (txd::palettised(t.format) && !all_kept) {
-    fit_or_widen(t, image);
-    for (txd::level& l : t.levels) l.stored.clear();
-  }
-  *out = std::move(t);
-  return true;
 }
 
 // A name the game's field holds; one line and false if not. A built
@@ -450,7 +311,10 @@ int build_from_manifest(const char* out, const char* manifest_file) {
       return fail(manifest_file, "texture '" + e.settings.name + "' names the original, but the manifest has none");
     }
     txd::texture t;
-    if (!entry_texture(folder, e, has_original ? &original : nullptr, &t)) return 1;
+    std::vector<std::string> notes;
+    const bool rebuilt = txd::rebuild_texture(folder, e, has_original ? &original : nullptr, &t, &error, &notes);
+    for (const std::string& note : notes) std::fprintf(stderr, "txdtool: %s\n", note.c_str());
+    if (!rebuilt) return fail(error);
     const std::string source = (folder / e.image).string();
     if (!fits_name_field(t, dict, source)) return 1;
     if (t.levels[0].width > txd::max_dimension || t.levels[0].height > txd::max_dimension) {
