@@ -135,11 +135,31 @@ bool open_dictionary(const fs::path& path, txd::dictionary* dict, std::vector<st
   return true;
 }
 
+// Writes a new file beside path and puts it in path's place only once it is
+// whole, so that a failed write leaves what was there.
 bool write_bytes(const fs::path& path, const void* data, std::size_t size) {
-  std::FILE* f = std::fopen(path.string().c_str(), "wb");
-  if (!f) return fail(path.string(), std::strerror(errno)), false;
+  errno = 0;
+  fs::path partial = path;
+  partial += ".partial";
+  std::FILE* f = std::fopen(partial.string().c_str(), "wb");
+  if (!f) {
+    fail(path.string(), errno ? std::strerror(errno) : "cannot be written");
+    return false;
+  }
   const bool written = std::fwrite(data, 1, size, f) == size;
-  if (std::fclose(f) != 0 || !written) return fail(path.string(), std::strerror(errno)), false;
+  const bool closed = std::fclose(f) == 0;
+  std::error_code ec;
+  if (!written || !closed) {
+    fail(path.string(), errno ? std::strerror(errno) : "cannot be written");
+    fs::remove(partial, ec);
+    return false;
+  }
+  fs::rename(partial, path, ec);
+  if (ec) {
+    fail(path.string(), ec.message());
+    fs::remove(partial, ec);
+    return false;
+  }
   return true;
 }
 
@@ -265,10 +285,8 @@ bool save_dictionary(const char* out, const txd::dictionary& dict) {
     fail(out, "is a folder");
     return false;
   }
-  errno = 0;
-  if (txd::write_file(out, dict)) return true;
-  fail(out, errno ? std::strerror(errno) : "cannot be written");
-  return false;
+  const std::vector<std::uint8_t> bytes = txd::write(dict);
+  return write_bytes(out, bytes.data(), bytes.size());
 }
 
 // A name the game's field holds; one line and false if not. A built
