@@ -50,13 +50,22 @@ bool holds_alpha(pixel_format f) {
          f != pixel_format::lum8;
 }
 
-// Raster fields that say what an edited texture now holds: alpha where its
-// pixels have some, and a mip chain as long as its levels.
-void update_fields(texture& t, std::size_t old_levels, const std::string& image, std::vector<std::string>* notes) {
-  bool alpha = false;
-  for (const level& l : t.levels) {
-    for (std::size_t i = 3; i < l.rgba.size() && !alpha; i += 4) alpha = l.rgba[i] != 255;
+bool any_alpha(const std::vector<level>& levels) {
+  for (const level& l : levels) {
+    for (std::size_t i = 3; i < l.rgba.size(); i += 4) {
+      if (l.rgba[i] != 255) return true;
+    }
   }
+  return false;
+}
+
+// Raster fields that say what an edited texture now holds: alpha where an
+// edit brought some (a texture that had it keeps its fields as they were),
+// and a mip chain as long as its levels.
+void update_fields(texture& t, const std::vector<level>& before, const std::string& image,
+                   std::vector<std::string>* notes) {
+  const std::size_t old_levels = before.empty() ? t.levels.size() : before.size();
+  const bool alpha = any_alpha(t.levels) && !any_alpha(before);
   if (alpha && !holds_alpha(t.format)) {
     notes->push_back(image + ": " + format_name(t.format) + " has no alpha; pixels that are not opaque are written opaque");
   }
@@ -113,7 +122,7 @@ bool rebuild_texture(const fs::path& folder, const manifest_entry& e, const dict
   // writer gives the new one its own.
   if (t.raster && format_of(*t.raster) != t.format) t.raster.reset();
   if (!e.native) {
-    update_fields(t, t.levels.size(), image, notes);
+    update_fields(t, {}, image, notes);
     if (palettised(t.format)) fit_or_widen(t, image, notes);
     *out = std::move(t);
     return true;
@@ -151,7 +160,7 @@ bool rebuild_texture(const fs::path& folder, const manifest_entry& e, const dict
   for (std::size_t i = 0; i < t.levels.size(); ++i) {
     if (same_storage && kept[i] && i < o.levels.size() && (!palettised(t.format) || all_kept)) t.levels[i] = o.levels[i];
   }
-  update_fields(t, o.levels.size(), image, notes);
+  update_fields(t, o.levels, image, notes);
   if (palettised(t.format) && !all_kept) {
     fit_or_widen(t, image, notes);
     for (level& l : t.levels) l.stored.clear();
