@@ -202,10 +202,9 @@ pixel_format classify_d3d8(std::uint32_t raster_format, std::uint8_t compression
   }
 }
 
-// A palette of 256 entries for 8-bit rasters. A 4-bit raster's palette is
-// stored with 32 entries by the game's Direct3D drivers, or 16 by some tools,
-// and its indices take a byte or half of one: the layout whose first level
-// size fits is the one the file has.
+// A palette of 256 entries for 8-bit rasters. Writers store a 4-bit raster's
+// palette with 32 entries or with 16, and its indices in a byte or in half of
+// one: the layout whose first level size fits is the one the file has.
 void read_palette(cursor& body, texture& t, std::uint32_t width, std::uint32_t height) {
   std::size_t entries = 256;
   if (t.format == pixel_format::pal4) {
