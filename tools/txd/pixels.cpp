@@ -169,6 +169,34 @@ std::vector<std::uint8_t> encode_pixels(const texture& t, const level& l) {
   return out;
 }
 
+std::vector<std::uint8_t> encode_keeping(const texture& t, const level& now, const level& before) {
+  std::vector<std::uint8_t> out = encode_pixels(t, now);
+  if (palettised(t.format) || out.size() != before.stored.size() || now.width != before.width ||
+      now.height != before.height || before.rgba.size() != now.rgba.size()) {
+    return out;
+  }
+  // A unit is a 4 x 4 block, or one pixel of a row stride bytes long.
+  const bool blocks = compressed(t.format);
+  const std::uint32_t side = blocks ? 4 : 1;
+  const std::size_t unit_bytes = blocks ? (t.format == pixel_format::dxt1 ? 8 : 16) : pixel_bytes(t.format);
+  const std::uint32_t across = (now.width + side - 1) / side, down = (now.height + side - 1) / side;
+  const std::size_t stride = blocks ? across * unit_bytes : out.size() / now.height;
+  for (std::uint32_t uy = 0; uy < down; ++uy) {
+    for (std::uint32_t ux = 0; ux < across; ++ux) {
+      bool same = true;
+      for (std::uint32_t y = uy * side; y < std::min(now.height, uy * side + side) && same; ++y) {
+        const std::size_t at = (std::size_t(y) * now.width + ux * side) * 4;
+        const std::size_t n = std::size_t(std::min(now.width, ux * side + side) - ux * side) * 4;
+        same = std::memcmp(&now.rgba[at], &before.rgba[at], n) == 0;
+      }
+      if (!same) continue;
+      const std::size_t at = uy * stride + ux * unit_bytes;
+      std::memcpy(&out[at], &before.stored[at], unit_bytes);
+    }
+  }
+  return out;
+}
+
 bool fit_palette(texture& t) {
   const bool alpha = palette_has_alpha(t);
   const unsigned capacity = t.format == pixel_format::pal4 ? 16 : 256;

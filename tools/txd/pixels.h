@@ -17,6 +17,12 @@ std::vector<std::uint8_t> decode_pixels(const texture& t, std::uint32_t w, std::
 // (fit_palette).
 std::vector<std::uint8_t> encode_pixels(const texture& t, const level& l);
 
+// The bytes of a level of new pixels (now) that keep the stored bytes of
+// every block, or pixel, whose pixels are those of before: an edit changes
+// the blocks it touched alone. Palettised levels, and levels whose layout
+// differs, are encoded whole.
+std::vector<std::uint8_t> encode_keeping(const texture& t, const level& now, const level& before);
+
 // Whether a palettised format's palette treats the fourth byte as alpha.
 bool palette_has_alpha(const texture& t);
 

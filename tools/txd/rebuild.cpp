@@ -157,9 +157,14 @@ bool rebuild_texture(const fs::path& folder, const manifest_entry& e, const dict
   t.extension = o.extension;
   const bool same_storage = t.format == o.format && (t.raster ? t.raster->platform : platform_d3d9) ==
                                                        (o.raster ? o.raster->platform : platform_d3d9);
-  for (std::size_t i = 0; i < t.levels.size(); ++i) {
-    if (same_storage && kept[i] && i < o.levels.size() && (!palettised(t.format) || all_kept)) t.levels[i] = o.levels[i];
+  for (std::size_t i = 0; i < t.levels.size() && same_storage && i < o.levels.size(); ++i) {
+    if (kept[i] && (!palettised(t.format) || all_kept)) {
+      t.levels[i] = o.levels[i];
+    } else if (!palettised(t.format)) {
+      t.levels[i].stored = encode_keeping(t, t.levels[i], o.levels[i]);
+    }
   }
+  t.fixed_part = o.fixed_part;
   update_fields(t, o.levels, image, notes);
   if (palettised(t.format) && !all_kept) {
     fit_or_widen(t, image, notes);

@@ -89,6 +89,10 @@ struct texture {
   // The whole native chunk as the file holds it. When set, write() copies it
   // instead of writing the fields above.
   std::vector<std::uint8_t> native;
+  // The native's 88-byte fixed part as read. write() keeps it where it says
+  // what the fields above say: its padding, the bytes after a name's
+  // terminator and a level count of 0 for one level carry nothing else.
+  std::vector<std::uint8_t> fixed_part;
 };
 
 // Everything of a read dictionary around its textures, so that it is written

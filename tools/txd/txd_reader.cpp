@@ -257,6 +257,7 @@ texture read_native(cursor& parent, unsigned index) {
   const std::uint8_t raster_type = body.u8("raster type");
   const std::uint8_t flags = body.u8(platform == platform_d3d9 ? "flags" : "compression");
   t.raster = raster_fields{platform, raster_format, d3d_format, depth, raster_type, flags};
+  t.fixed_part = body.since(struct_at);
   if (platform == platform_d3d9) {
     if (flags & flag_cube) throw failure{at("cube textures are not supported", format_at + 15)};
     t.format = classify_d3d9(raster_format, d3d_format, format_at);

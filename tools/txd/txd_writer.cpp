@@ -60,6 +60,15 @@ raster_fields derived_fields(const texture& t) {
   return {};
 }
 
+// Whether two fixed parts of a native say the same: all but the padding,
+// the bytes after each name's terminator, and a level count of 0 or 1.
+bool same_meaning(const std::uint8_t* a, const std::uint8_t* b) {
+  auto text = [](const std::uint8_t* p) { return std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), 32)); };
+  auto levels = [](std::uint8_t n) { return n == 0 ? 1 : n; };
+  return std::memcmp(a, b, 6) == 0 && text(a + 8) == text(b + 8) && text(a + 40) == text(b + 40) &&
+         std::memcmp(a + 72, b + 72, 13) == 0 && levels(a[85]) == levels(b[85]) && std::memcmp(a + 86, b + 86, 2) == 0;
+}
+
 void put_level(std::vector<std::uint8_t>& s, const texture& t, const level& l) {
   if (l.stored.size() == level_size(t.format, l.width, l.height, t.index_bits) ||
       l.stored.size() == padded_level_size(t.format, l.width, l.height, t.index_bits)) {
@@ -91,6 +100,9 @@ std::vector<std::uint8_t> native_chunk(const texture& t) {
   s.push_back(std::uint8_t(t.levels.size()));
   s.push_back(r.raster_type);
   s.push_back(r.flags);
+  if (t.fixed_part.size() == native_fixed_size && same_meaning(s.data(), t.fixed_part.data())) {
+    s = t.fixed_part;
+  }
   if (palettised(t.format)) {
     std::vector<std::uint8_t> palette = t.palette;
     palette.resize(t.format == pixel_format::pal8 ? 256 * 4 : std::max<std::size_t>(palette.size(), (t.index_bits == 8 ? 32 : 16) * 4));
