@@ -208,7 +208,7 @@ TEST_F(RealDictionariesTest, PalettisedAndLuminanceTexturesExtractToTheFilesColo
 }
 
 // A palettised texture repainted keeps each colour it still uses in its
-// palette entry; one repainted with more colours than its palette holds is
+// palette entry, and each pixel not repainted its index; one repainted with more colours than its palette holds is
 // written with every pixel as it is. A copy of the original replaced since
 // extraction is refused, not trusted.
 TEST(TxdToolTest, RepaintedPaletteKeepsItsEntriesOrWidensWhenItMust) {
@@ -225,6 +225,12 @@ TEST(TxdToolTest, RepaintedPaletteKeepsItsEntriesOrWidensWhenItMust) {
   }
   t.levels.push_back(txd::level{32, 32, rgba, {}});
   ASSERT_TRUE(txd::fit_palette(t));
+  // The first pixel's colour also in entry 200, which rows 8 to 15 use.
+  t.levels[0].stored = txd::encode_pixels(t, t.levels[0]);
+  std::copy_n(&t.palette[t.levels[0].stored[0] * 4u], 4, &t.palette[200 * 4]);
+  for (std::size_t i = 8 * 32; i < 16 * 32; ++i) {
+    if (t.levels[0].stored[i] == t.levels[0].stored[0]) t.levels[0].stored[i] = 200;
+  }
   txd::dictionary dict;
   dict.textures.push_back(t);
   ASSERT_TRUE(txd::write_file((s.dir / "pal.txd").string(), dict));
@@ -242,9 +248,15 @@ TEST(TxdToolTest, RepaintedPaletteKeepsItsEntriesOrWidensWhenItMust) {
   EXPECT_EQ(after.format, txd::pixel_format::pal8);
   EXPECT_EQ(after.raster, before.raster);
   EXPECT_EQ(after.levels[0].rgba, img.rgba);
-  // The four colours before keep their entries (0 to 3 as they were made).
+  // The colours before keep their entries, and the other pixels their indices.
   EXPECT_EQ(byte_list(after.palette.begin(), after.palette.begin() + 16),
             byte_list(before.palette.begin(), before.palette.begin() + 16));
+  EXPECT_EQ(byte_list(after.palette.begin() + 800, after.palette.begin() + 804),
+            byte_list(before.palette.begin() + 800, before.palette.begin() + 804));
+  ASSERT_EQ(after.levels[0].stored.size(), before.levels[0].stored.size());
+  EXPECT_NE(after.levels[0].stored[0], before.levels[0].stored[0]);
+  EXPECT_TRUE(std::equal(after.levels[0].stored.begin() + 1, after.levels[0].stored.end(),
+                         before.levels[0].stored.begin() + 1));
 
   for (std::size_t i = 0; i < 32 * 32; ++i) img.rgba[i * 4] = std::uint8_t(i), img.rgba[i * 4 + 1] = std::uint8_t(i / 256);
   ASSERT_TRUE(txd::save_png((s.dir / "out" / "pal.png").string(), img));

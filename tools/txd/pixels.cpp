@@ -171,8 +171,22 @@ std::vector<std::uint8_t> encode_pixels(const texture& t, const level& l) {
 
 std::vector<std::uint8_t> encode_keeping(const texture& t, const level& now, const level& before) {
   std::vector<std::uint8_t> out = encode_pixels(t, now);
-  if (palettised(t.format) || out.size() != before.stored.size() || now.width != before.width ||
-      now.height != before.height || before.rgba.size() != now.rgba.size()) {
+  if (out.size() != before.stored.size() || now.width != before.width || now.height != before.height ||
+      before.rgba.size() != now.rgba.size() || (palettised(t.format) && t.index_bits != 8)) {
+    return out;
+  }
+  if (palettised(t.format)) {
+    // An unchanged pixel keeps its index while its entry still holds its colour.
+    const std::size_t stride = out.size() / now.height;
+    const bool alpha = palette_has_alpha(t);
+    for (std::uint32_t y = 0; y < now.height; ++y) {
+      for (std::uint32_t x = 0; x < now.width; ++x) {
+        const std::size_t px = (std::size_t(y) * now.width + x) * 4, at = y * stride + x;
+        const std::size_t entry = before.stored[at] * 4u;
+        if (std::memcmp(&now.rgba[px], &before.rgba[px], 4) != 0 || entry + 4 > t.palette.size()) continue;
+        if (std::memcmp(&t.palette[entry], &now.rgba[px], alpha ? 4 : 3) == 0) out[at] = before.stored[at];
+      }
+    }
     return out;
   }
   // A unit is a 4 x 4 block, or one pixel of a row stride bytes long.

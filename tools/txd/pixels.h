@@ -19,8 +19,8 @@ std::vector<std::uint8_t> encode_pixels(const texture& t, const level& l);
 
 // The bytes of a level of new pixels (now) that keep the stored bytes of
 // every block, or pixel, whose pixels are those of before: an edit changes
-// the blocks it touched alone. Palettised levels, and levels whose layout
-// differs, are encoded whole.
+// the blocks it touched alone. Levels whose layout differs, and those of
+// 4-bit indices, are encoded whole.
 std::vector<std::uint8_t> encode_keeping(const texture& t, const level& now, const level& before);
 
 // Whether a palettised format's palette treats the fourth byte as alpha.

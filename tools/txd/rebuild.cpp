@@ -168,7 +168,10 @@ bool rebuild_texture(const fs::path& folder, const manifest_entry& e, const dict
   update_fields(t, o.levels, image, notes);
   if (palettised(t.format) && !all_kept) {
     fit_or_widen(t, image, notes);
-    for (level& l : t.levels) l.stored.clear();
+    for (std::size_t i = 0; i < t.levels.size(); ++i) {
+      const bool still = palettised(t.format) && i < o.levels.size();
+      t.levels[i].stored = still ? encode_keeping(t, t.levels[i], o.levels[i]) : std::vector<std::uint8_t>{};
+    }
   }
   *out = std::move(t);
   return true;
