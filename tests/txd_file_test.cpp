@@ -250,7 +250,8 @@ TEST(TxdFileTest, RejectsWhatItCannotReadNamingTheProblem) {
   d3d8_unknown.u32(8).u8(2).u8(0x11).u16(0).text32("x").text32("").u32(0x0200).u32(0).u16(4).u16(4).u8(16);
   d3d8_unknown.u8(1).u8(4).u8(2).u32(16).raw(byte_list(16));
   expect_rejected(dictionary_of({d3d8_unknown.out}), "with compression 2");
-  expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 2, 2, 32, 0, {byte_list(20)})}), "level 0 holds 20 bytes");
+  expect_rejected(dictionary_of({native_struct("x", 0x0500, 21, 2, 2, 32, 0, {byte_list(20)})}),
+                  "level 0 holds 20 bytes");
   expect_rejected(dictionary_of({byte_list(40, 0)}), "shorter than its 88-byte fixed part");
   expect_rejected(builder().chunk(0x10, {}).out, "expected texture dictionary chunk");
   expect_rejected(byte_list{}, "truncated");

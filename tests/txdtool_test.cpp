@@ -220,7 +220,8 @@ TEST(TxdToolTest, RepaintedPaletteKeepsItsEntriesOrWidensWhenItMust) {
   byte_list rgba(32 * 32 * 4);
   for (std::size_t i = 0; i < 32 * 32; ++i) {
     const std::uint8_t q = std::uint8_t((i % 32) / 16 + (i / 512) * 2);
-    const std::uint8_t colour[4] = {std::uint8_t(q * 60), 10, std::uint8_t(200 - q * 50), std::uint8_t(q == 3 ? 128 : 255)};
+    const std::uint8_t colour[4] = {std::uint8_t(q * 60), 10, std::uint8_t(200 - q * 50),
+                                    std::uint8_t(q == 3 ? 128 : 255)};
     std::copy(colour, colour + 4, &rgba[i * 4]);
   }
   t.levels.push_back(txd::level{32, 32, rgba, {}});
@@ -258,7 +259,10 @@ TEST(TxdToolTest, RepaintedPaletteKeepsItsEntriesOrWidensWhenItMust) {
   EXPECT_TRUE(std::equal(after.levels[0].stored.begin() + 1, after.levels[0].stored.end(),
                          before.levels[0].stored.begin() + 1));
 
-  for (std::size_t i = 0; i < 32 * 32; ++i) img.rgba[i * 4] = std::uint8_t(i), img.rgba[i * 4 + 1] = std::uint8_t(i / 256);
+  for (std::size_t i = 0; i < 32 * 32; ++i) {  // 1024 colours
+    img.rgba[i * 4] = std::uint8_t(i);
+    img.rgba[i * 4 + 1] = std::uint8_t(i / 256);
+  }
   ASSERT_TRUE(txd::save_png((s.dir / "out" / "pal.png").string(), img));
   r = txdtool(s, "build " + quoted(s.dir / "b.txd") + " " + quoted(manifest));
   ASSERT_EQ(r.code, 0) << r.err;

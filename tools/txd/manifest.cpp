@@ -127,7 +127,8 @@ bool parse_manifest(const std::string& text, manifest* out, std::string* error) 
       const std::string format = j.contains("format") ? string_at(j, "format", field) : "8888";
       if (!format_named(format, &t.format)) {
         fail(field + ".format",
-             "'" + format + "' is none of 8888, 888, DXT1, DXT3, DXT4, DXT5, 565, 1555, 555, 4444, LUM8, A8L8, PAL8, PAL4");
+             "'" + format +
+                 "' is none of 8888, 888, DXT1, DXT3, DXT4, DXT5, 565, 1555, 555, 4444, LUM8, A8L8, PAL8, PAL4");
       }
       if (j.contains("alpha")) {
         if (!j["alpha"].is_boolean()) fail(field + ".alpha", "expected true or false");
@@ -154,9 +155,10 @@ bool parse_manifest(const std::string& text, manifest* out, std::string* error) 
             r.contains("platform") ? static_cast<std::uint32_t>(unsigned_at(r, "platform", f, 255)) : platform_d3d9;
         if (platform != platform_d3d8 && platform != platform_d3d9) fail(f + ".platform", "expected 8 or 9");
         const bool d3d8 = platform == platform_d3d8;
+        const char* second = d3d8 ? "has_alpha" : "d3d_format";
         t.raster = raster_fields{platform,
                                  static_cast<std::uint32_t>(unsigned_at(r, "raster_format", f, 0xFFFFFFFF)),
-                                 static_cast<std::uint32_t>(unsigned_at(r, d3d8 ? "has_alpha" : "d3d_format", f, 0xFFFFFFFF)),
+                                 static_cast<std::uint32_t>(unsigned_at(r, second, f, 0xFFFFFFFF)),
                                  static_cast<std::uint8_t>(unsigned_at(r, "depth", f, 255)),
                                  static_cast<std::uint8_t>(unsigned_at(r, "raster_type", f, 255)),
                                  static_cast<std::uint8_t>(unsigned_at(r, d3d8 ? "compression" : "flags", f, 255))};

@@ -67,7 +67,8 @@ void update_fields(texture& t, const std::vector<level>& before, const std::stri
   const std::size_t old_levels = before.empty() ? t.levels.size() : before.size();
   const bool alpha = any_alpha(t.levels) && !any_alpha(before);
   if (alpha && !holds_alpha(t.format)) {
-    notes->push_back(image + ": " + format_name(t.format) + " has no alpha; pixels that are not opaque are written opaque");
+    notes->push_back(image + ": " + format_name(t.format) +
+                     " has no alpha; pixels that are not opaque are written opaque");
   }
   if (alpha && holds_alpha(t.format)) t.has_alpha = true;
   if (!t.raster) return;
@@ -142,10 +143,11 @@ bool rebuild_texture(const fs::path& folder, const manifest_entry& e, const dict
                " is not the one extracted (its pixels differ); extract the dictionary again";
       return false;
     }
-    if (i < t.levels.size()) kept[i] = pixel_hash(t.levels[i].width, t.levels[i].height, t.levels[i].rgba) == e.pixels[i];
+    const level& l = t.levels[i];
+    kept[i] = pixel_hash(l.width, l.height, l.rgba) == e.pixels[i];
   }
   // Levels computed from the full-size image are as edited as it is.
-  for (std::size_t i = e.pixels.size(); i < kept.size(); ++i) kept[i] = !kept.empty() && kept[0] && e.level_images.empty();
+  for (std::size_t i = e.pixels.size(); i < kept.size(); ++i) kept[i] = kept[0] && e.level_images.empty();
   const bool all_kept = std::find(kept.begin(), kept.end(), false) == kept.end();
   if (all_kept && t.levels.size() == o.levels.size() && same_settings(t, o)) {
     *out = o;

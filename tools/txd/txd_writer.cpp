@@ -63,7 +63,10 @@ raster_fields derived_fields(const texture& t) {
 // Whether two fixed parts of a native say the same: all but the padding,
 // the bytes after each name's terminator, and a level count of 0 or 1.
 bool same_meaning(const std::uint8_t* a, const std::uint8_t* b) {
-  auto text = [](const std::uint8_t* p) { return std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), 32)); };
+  auto text = [](const std::uint8_t* p) {
+    const char* c = reinterpret_cast<const char*>(p);
+    return std::string(c, strnlen(c, 32));
+  };
   auto levels = [](std::uint8_t n) { return n == 0 ? 1 : n; };
   return std::memcmp(a, b, 6) == 0 && text(a + 8) == text(b + 8) && text(a + 40) == text(b + 40) &&
          std::memcmp(a + 72, b + 72, 13) == 0 && levels(a[85]) == levels(b[85]) && std::memcmp(a + 86, b + 86, 2) == 0;
@@ -105,7 +108,8 @@ std::vector<std::uint8_t> native_chunk(const texture& t) {
   }
   if (palettised(t.format)) {
     std::vector<std::uint8_t> palette = t.palette;
-    palette.resize(t.format == pixel_format::pal8 ? 256 * 4 : std::max<std::size_t>(palette.size(), (t.index_bits == 8 ? 32 : 16) * 4));
+    const std::size_t entries = t.format == pixel_format::pal8 ? 256 : t.index_bits == 8 ? 32 : 16;
+    palette.resize(t.format == pixel_format::pal8 ? entries * 4 : std::max(palette.size(), entries * 4));
     s.insert(s.end(), palette.begin(), palette.end());
   }
   for (const level& l : t.levels) put_level(s, t, l);
