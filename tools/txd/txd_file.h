@@ -41,8 +41,9 @@ struct level {
   std::uint32_t height = 0;
   std::vector<std::uint8_t> rgba;  // decoded, 4 bytes a pixel, rows top-down
   // The level's bytes as the file stores them (compressed blocks stay
-  // blocks), for a renderer that takes them as the game's device does.
-  // Empty for a level made in memory. Not part of a level's value.
+  // blocks), for a renderer that takes them as the game's device does. The
+  // writer writes them as they are, so a level whose pixels change must drop
+  // them. Empty for a level made in memory. Not part of a level's value.
   std::vector<std::uint8_t> stored;
   bool operator==(const level& other) const {
     return width == other.width && height == other.height && rgba == other.rgba;
