@@ -45,7 +45,9 @@ bool same_settings(const texture& a, const texture& b) {
          a.format == b.format && a.has_alpha == b.has_alpha && a.raster == b.raster;
 }
 
-bool holds_alpha(pixel_format f) {
+bool holds_alpha(const texture& t) {
+  if (palettised(t.format)) return palette_has_alpha(t);
+  const pixel_format f = t.format;
   return f != pixel_format::bgr888 && f != pixel_format::r5g6b5 && f != pixel_format::x1r5g5b5 &&
          f != pixel_format::lum8;
 }
@@ -66,14 +68,14 @@ void update_fields(texture& t, const std::vector<level>& before, const std::stri
                    std::vector<std::string>* notes) {
   const std::size_t old_levels = before.empty() ? t.levels.size() : before.size();
   const bool alpha = any_alpha(t.levels) && !any_alpha(before);
-  if (alpha && !holds_alpha(t.format)) {
-    notes->push_back(image + ": " + format_name(t.format) +
+  if (alpha && !holds_alpha(t)) {
+    notes->push_back(image + ": " + format_name(t.format) + (palettised(t.format) ? " over a palette without alpha" : "") +
                      " has no alpha; pixels that are not opaque are written opaque");
   }
-  if (alpha && holds_alpha(t.format)) t.has_alpha = true;
+  if (alpha && holds_alpha(t)) t.has_alpha = true;
   if (!t.raster) return;
   raster_fields& r = *t.raster;
-  if (alpha && holds_alpha(t.format)) {
+  if (alpha && holds_alpha(t)) {
     if (r.platform == platform_d3d9) r.flags |= flag_alpha;
     if (r.platform == platform_d3d8 && r.d3d_format == 0) r.d3d_format = 1;
     if (t.format == pixel_format::dxt1 && (r.raster_format & raster_pixel_mask) == raster_565) {
