@@ -69,7 +69,7 @@ void update_fields(texture& t, const std::vector<level>& before, const std::stri
   const std::size_t old_levels = before.empty() ? t.levels.size() : before.size();
   const bool alpha = any_alpha(t.levels) && !any_alpha(before);
   if (alpha && !holds_alpha(t)) {
-    notes->push_back(image + ": " + format_name(t.format) + (palettised(t.format) ? " over a palette without alpha" : "") +
+    notes->push_back(image + ": " + format_name(t.format) + (palettised(t.format) ? "'s palette" : "") +
                      " has no alpha; pixels that are not opaque are written opaque");
   }
   if (alpha && holds_alpha(t)) t.has_alpha = true;
