@@ -115,10 +115,20 @@ TEST_F(RealDictionariesTest, RepaintedTexturesChangeAloneAndKeepTheirTransparenc
   ASSERT_FALSE(dxt3_name.empty());
 
   txd::image fire = load(s.dir / "hud" / "radar_fire.png");
-  std::uint32_t fx = 0, fy = 0;  // the first opaque texel
-  for (std::size_t p = 0; p < fire.rgba.size() / 4 && fire.rgba[p * 4 + 3] != 255; ++p) {
-    fx = std::uint32_t((p + 1) % fire.width);
-    fy = std::uint32_t((p + 1) / fire.width);
+  // The first opaque texel in a block that also holds transparent ones.
+  auto mixed = [&fire](std::uint32_t x, std::uint32_t y) {
+    if (pixel(fire, x, y)[3] != 255) return false;
+    for (std::uint32_t by = y / 4 * 4; by < y / 4 * 4 + 4; ++by) {
+      for (std::uint32_t bx = x / 4 * 4; bx < x / 4 * 4 + 4; ++bx) {
+        if (pixel(fire, bx, by)[3] == 0) return true;
+      }
+    }
+    return false;
+  };
+  std::uint32_t fx = 0, fy = 0;
+  while (fy < fire.height && !mixed(fx, fy)) {
+    fx = (fx + 1) % fire.width;
+    fy += fx == 0 ? 1 : 0;
   }
   ASSERT_LT(fy, fire.height);
   std::uint8_t* painted = &fire.rgba[(std::size_t(fy) * fire.width + fx) * 4];
