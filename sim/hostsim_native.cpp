@@ -112,20 +112,11 @@ int main(int argc, char** argv) {
     }
     modules.push_back(module);
   }
-  const std::vector<std::vector<std::uint8_t>> loaded = site_functions();
   linux_system system;
-  for (int i = 0; i < 3; ++i) system.checks.sites_changed_by_load += loaded[i] != original[i] ? 1 : 0;
-
-  const sim::run_record record = sim::run_events(scene, world, trace, system);
-
-  sim::unload_modules(scene, modules, [](auto module) { dlclose(module); });
-  system.checks.sites_restored = site_functions() == original;
-  system.checks.protections_restored = image_protections() == protections;
-  sim::write_unload_line(trace, world, system.checks);
-  std::fclose(trace);
-
-  sim::write_run_files(out_dir, scene, world, record, system.checks, folder.textures);
-  std::printf("%s\n", sim::run_headline(world, record, system.checks).c_str());
+  sim::finish_run(
+      scene, world, trace, system, system.checks, original,
+      [&] { sim::unload_modules(scene, modules, [](void* module) { dlclose(module); }); },
+      [&] { return image_protections() == protections; }, out_dir, folder.textures);
   if (sim::site_function::mismatches() != 0) return refuse(4, "the game's registers or stack were changed across a hooked call");
   return 0;
 }

@@ -179,4 +179,20 @@ std::string run_headline(const host_world& world, const run_record& record, cons
          (checks.protections_restored ? "restored" : "NOT restored");
 }
 
+void finish_run(const scenario& scene, host_world& world, std::FILE* trace, run_system& system, run_checks& checks,
+                const std::vector<std::vector<std::uint8_t>>& original, const std::function<void()>& unload_all,
+                const std::function<bool()>& pages_as_before, const std::filesystem::path& out_dir,
+                const txd::dictionary& textures) {
+  const std::vector<std::vector<std::uint8_t>> loaded = site_functions();
+  for (std::size_t i = 0; i < loaded.size(); ++i) checks.sites_changed_by_load += loaded[i] != original[i] ? 1 : 0;
+  const run_record record = run_events(scene, world, trace, system);
+  unload_all();
+  checks.sites_restored = site_functions() == original;
+  checks.protections_restored = pages_as_before();
+  write_unload_line(trace, world, checks);
+  std::fclose(trace);
+  write_run_files(out_dir, scene, world, record, checks, textures);
+  std::printf("%s\n", run_headline(world, record, checks).c_str());
+}
+
 }  // namespace sim

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,15 @@ std::string summary_json(const host_world& world, const run_record& record, cons
 // Writes OUT/preview.png and OUT/summary.json.
 void write_run_files(const std::filesystem::path& out_dir, const scenario& scene, const host_world& world,
                      const run_record& record, const run_checks& checks, const txd::dictionary& textures);
+
+// The rest of a run once its modules are loaded: the events, unload_all, and
+// whether the sites (against original) and the pages (pages_as_before) were
+// given back; then the trace's last line, closing it, the run's files and
+// the headline on standard output. The checks land in checks.
+void finish_run(const scenario& scene, host_world& world, std::FILE* trace, run_system& system, run_checks& checks,
+                const std::vector<std::vector<std::uint8_t>>& original, const std::function<void()>& unload_all,
+                const std::function<bool()>& pages_as_before, const std::filesystem::path& out_dir,
+                const txd::dictionary& textures);
 
 // Modules unloaded in the reverse order of loading, or, for a second copy
 // unloaded last, in the order of loading.

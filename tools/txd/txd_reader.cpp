@@ -359,14 +359,24 @@ read_result read(const std::uint8_t* data, std::size_t size) {
   return result;
 }
 
-read_result read_file(const std::string& path) {
+bool file_bytes(const std::string& path, std::vector<std::uint8_t>* out, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    read_result r;
-    r.error = std::string("cannot open: ") + std::strerror(errno);
-    return r;
+    *error = std::string("cannot open: ") + std::strerror(errno);
+    return false;
   }
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    *error = "cannot be read";
+    return false;
+  }
+  return true;
+}
+
+read_result read_file(const std::string& path) {
+  std::vector<std::uint8_t> bytes;
+  read_result r;
+  if (!file_bytes(path, &bytes, &r.error)) return r;
   return read(bytes.data(), bytes.size());
 }
 

@@ -109,17 +109,10 @@ bool read_bytes(const fs::path& path, std::vector<std::uint8_t>* bytes) {
     fail(path.string(), "is a folder, not a dictionary file");
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    fail(path.string(), std::string("cannot open: ") + std::strerror(errno));
-    return false;
-  }
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    fail(path.string(), "cannot be read");
-    return false;
-  }
-  return true;
+  std::string error;
+  if (txd::file_bytes(path.string(), bytes, &error)) return true;
+  fail(path.string(), error);
+  return false;
 }
 
 // The dictionary, and the file's bytes when asked for.
