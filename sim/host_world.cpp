@@ -1,6 +1,7 @@
 #include "host_world.h"
 
 #include "site_function.h"
+#include "platform/os.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,12 +14,30 @@ void put(std::uint8_t* object, std::uint32_t offset, T value) {
   std::memcpy(object + offset, &value, sizeof value);
 }
 
-std::string native_path(const char* path) {
-  std::string p = path;
-#ifndef _WIN32
-  std::replace(p.begin(), p.end(), '\\', '/');
-#endif
-  return p;
+bool read_narrow(const char* path, std::vector<std::uint8_t>* bytes) {
+  os::file_handle file = os::open_file(path, os::file_open::read_existing);
+  if (file == nullptr) return false;
+  std::uint8_t block[65536];
+  std::uint32_t got = 0;
+  bool ok = true;
+  while ((ok = os::read_file(file, block, sizeof block, &got)) && got != 0) bytes->insert(bytes->end(), block, block + got);
+  os::close_file(file);
+  return ok;
+}
+
+// The loader looks for the dictionary chunk among the file's top-level
+// chunks; a file without one reads as nothing.
+bool holds_dictionary_chunk(const std::vector<std::uint8_t>& bytes) {
+  std::size_t at = 0;
+  while (bytes.size() - at >= 12) {
+    std::uint32_t type = 0, size = 0;
+    std::memcpy(&type, bytes.data() + at, 4);
+    std::memcpy(&size, bytes.data() + at + 4, 4);
+    if (type == txd::chunk_dictionary) return true;
+    if (size > bytes.size() - at - 12) return false;
+    at += 12 + size;
+  }
+  return false;
 }
 
 }  // namespace
@@ -203,22 +222,31 @@ std::vector<std::string> host_world::loaded_paths() const {
 
 host::RwTexDictionary* host_world::load_txd(const char* path) {
   host_world& w = get();
-  txd::read_result file = txd::read_file(native_path(path));
   host_call call{call_kind::load_txd, w.frame};
   call.path = path;
-  call.ok = file.ok;
-  w.record(std::move(call));
-  if (!file.ok) return nullptr;
   auto dict = std::make_unique<sim_dictionary>();
   dict->path = path;
-  dict->contents = std::move(file.dict);
+  std::vector<std::uint8_t> bytes;
+  // As the game does: through its C runtime's narrow open, MAX_PATH and all.
+  if (read_narrow(path, &bytes) && holds_dictionary_chunk(bytes)) {
+    txd::read_result file = txd::read(bytes.data(), bytes.size());
+    call.ok = file.ok;
+    if (file.ok) {
+      dict->contents = std::move(file.dict);
+    } else {
+      call.fault = "its dictionary chunk could not be read and the stream was closed twice (" + file.error + ")";
+      w.loader_faults.push_back(path);
+    }
+  }
+  w.record(std::move(call));
+  // What the game could not open or read: a new, empty dictionary.
   for (const txd::texture& t : dict->contents.textures) {
     auto tex = std::make_unique<sim_texture>();
     std::memset(tex.get(), 0, sizeof(sim_texture));
     tex->raster = reinterpret_cast<host::RwRaster*>(tex.get());
     std::memcpy(tex->name, t.name.data(), std::min<std::size_t>(t.name.size(), sizeof tex->name));
     tex->source = &t;
-    dict->textures.push_back(std::move(tex));
+    dict->textures.insert(dict->textures.begin(), std::move(tex));
   }
   w.live_dictionaries.push_back(std::move(dict));
   return reinterpret_cast<host::RwTexDictionary*>(w.live_dictionaries.back().get());

@@ -32,7 +32,8 @@ struct host_call {
   call_kind kind;
   std::int32_t frame;
   std::string path;           // load_txd
-  bool ok = false;            // load_txd: a dictionary came back; im3d_transform: accepted
+  bool ok = false;            // load_txd: the file was read; im3d_transform: accepted
+  std::string fault;          // load_txd: what the game's loader did wrong with the file
   std::int32_t state = 0;     // render_state_set
   std::uintptr_t value = 0;   // render_state_set
   std::string texture;        // render_state_set of the raster: whose raster, empty for none
@@ -50,6 +51,8 @@ struct sim_texture {
   const txd::texture* source;
 };
 
+// Listed and searched as the game keeps them: each texture read is put at
+// the head of the list, so the file's last texture comes first.
 struct sim_dictionary {
   std::string path;
   txd::dictionary contents;
@@ -100,6 +103,9 @@ class host_world {
   unsigned game_calls[3] = {};  // start-up, drawing, shutdown callees
   std::vector<std::unique_ptr<sim_dictionary>> live_dictionaries;
   unsigned dictionaries_destroyed = 0;
+  // Files handed to the loader that the game would have faulted on: it finds
+  // their dictionary chunk, fails to read it and closes its stream twice.
+  std::vector<std::string> loader_faults;
 
   // RwIm3DTransform refuses every batch while set.
   bool reject_all_transforms = false;

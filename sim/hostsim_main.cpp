@@ -149,6 +149,44 @@ bool own_the_foreground() {
   return GetForegroundWindow() == window;
 }
 
+// A page another module locked: the plugins' VirtualProtect, reached through
+// their import tables, is refused for ranges that touch the site.
+std::uintptr_t refused_site = 0;
+
+BOOL WINAPI refusing_virtual_protect(LPVOID address, SIZE_T size, DWORD protect, PDWORD old) {
+  const auto begin = reinterpret_cast<std::uintptr_t>(address);
+  if (refused_site != 0 && begin < refused_site + 6 && begin + size > refused_site) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return VirtualProtect(address, size, protect, old);
+}
+
+// Points the module's import of KERNEL32's VirtualProtect at replacement.
+bool redirect_virtual_protect(HMODULE module, const void* replacement) {
+  auto* base = reinterpret_cast<std::uint8_t*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (imports.VirtualAddress == 0) return false;
+  for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name != 0; ++d) {
+    if (_stricmp(reinterpret_cast<const char*>(base + d->Name), "KERNEL32.dll") != 0) continue;
+    auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      const auto* by_name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), "VirtualProtect") != 0) continue;
+      DWORD old = 0;
+      if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old)) return false;
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
+      return true;
+    }
+  }
+  return false;
+}
+
 // hostsim's own system: the keyboard through its window, a log held open by
 // a handle that denies writing, the process's private bytes.
 class windows_system : public sim::run_system {
@@ -164,7 +202,17 @@ class windows_system : public sim::run_system {
     }
   }
   void sample_memory(bool early) override { (early ? checks.private_bytes_early : checks.private_bytes_end) = private_bytes(); }
+  void refuse_protection_of(std::uintptr_t site) override {
+    for (HMODULE module : modules) {
+      if (!redirect_virtual_protect(module, reinterpret_cast<const void*>(&refusing_virtual_protect))) {
+        std::fprintf(stderr, "hostsim: cannot redirect the plugin's VirtualProtect import\n");
+        std::exit(3);
+      }
+    }
+    refused_site = site;
+  }
   sim::run_checks checks;
+  std::vector<HMODULE> modules;
 
  private:
   HANDLE held_ = INVALID_HANDLE_VALUE;
@@ -233,10 +281,12 @@ int wmain(int argc, wchar_t** argv) {
     modules.push_back(module);
   }
   windows_system system;
+  system.modules = modules;
   sim::finish_run(
       scene, world, trace, system, system.checks, original,
       [&] { sim::unload_modules(scene, modules, [](HMODULE module) { FreeLibrary(module); }); },
       [&] { return page_protections() == protections; }, out_dir, folder.textures);
+  if (!world.loader_faults.empty()) return refuse(4, sim::loader_fault_message(world));
   const std::uint32_t mismatches = sim::site_function::mismatches();
   if (mismatches != 0) {
     return refuse(4, "the game's registers or stack were changed across " + std::to_string(mismatches) +

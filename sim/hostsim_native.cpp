@@ -57,6 +57,10 @@ class linux_system : public sim::run_system {
  public:
   void press(int key, bool down) override { os::linux_host::set_key_down(key, down); }
   void hold_log(bool) override {}
+  void refuse_protection_of(std::uintptr_t site) override {
+    os::control().fail_protect_begin = site;
+    os::control().fail_protect_end = site + 6;
+  }
   sim::run_checks checks;
 };
 
@@ -83,6 +87,12 @@ int main(int argc, char** argv) {
   const sim::scenario_result parsed = sim::read_scenario(scenario_path);
   if (!parsed.ok) return refuse(2, parsed.error);
   const sim::scenario& scene = parsed.value;
+  // glibc decides which modules it unmaps before their destructors run: a
+  // pin asked for during the unload keeps nothing mapped here, as it does on
+  // Windows.
+  if (scene.refuse_restore) {
+    return refuse(2, "refuse_restore: runs under Wine only (a pin asked for during dlclose keeps nothing mapped on Linux)");
+  }
 
   const fs::path out_dir = fs::absolute(out);
   if (!fs::exists(txd_file)) return refuse(3, "cannot read the texture dictionary " + txd_file.string());
@@ -115,8 +125,9 @@ int main(int argc, char** argv) {
   linux_system system;
   sim::finish_run(
       scene, world, trace, system, system.checks, original,
-      [&] { sim::unload_modules(scene, modules, [](void* module) { dlclose(module); }); },
+      [&] { sim::unload_modules(scene, modules, [](void* module) { os::linux_host::free_library(module); }); },
       [&] { return image_protections() == protections; }, out_dir, folder.textures);
+  if (!world.loader_faults.empty()) return refuse(4, sim::loader_fault_message(world));
   if (sim::site_function::mismatches() != 0) return refuse(4, "the game's registers or stack were changed across a hooked call");
   return 0;
 }

@@ -101,6 +101,15 @@ scenario_event event(const json& value, const std::string& field) {
   fail(field, "'" + s + "' is none of start_up, draw, draw*N (N from 1 to 100000000), shutdown, hold_log, release_log");
 }
 
+host_address site_named(const json& value, const std::string& field) {
+  if (!value.is_string()) fail(field, "expected a string");
+  const std::string name = value.get<std::string>();
+  for (host_address s : host::addr::event_sites) {
+    if (name == site_name(s)) return s;
+  }
+  fail(field, "'" + name + "' is none of start_up, drawing, shutdown");
+}
+
 foreign_patch_setup foreign_patch(const json& value, const std::string& field) {
   object_at(value, field);
   only_keys(value, field, {"site", "form"});
@@ -109,15 +118,7 @@ foreign_patch_setup foreign_patch(const json& value, const std::string& field) {
   if (!value["site"].is_string()) fail(field + ".site", "expected a string");
   if (!value["form"].is_string()) fail(field + ".form", "expected a string");
   foreign_patch_setup p{};
-  const std::string site = value["site"].get<std::string>();
-  bool known = false;
-  for (host_address s : host::addr::event_sites) {
-    if (site == site_name(s)) {
-      p.site = s;
-      known = true;
-    }
-  }
-  if (!known) fail(field + ".site", "'" + site + "' is none of start_up, drawing, shutdown");
+  p.site = site_named(value["site"], field + ".site");
   const std::string form = value["form"].get<std::string>();
   if (!foreign_form_named(form, &p.form)) {
     fail(field + ".form", "'" + form + "' is none of call, jmp, call_indirect, jmp_indirect");
@@ -152,7 +153,7 @@ scenario interpret(const json& root) {
   object_at(root, "scenario");
   only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace", "second_plugin",
                          "foreign_patches", "ini", "key_presses", "plugin_name", "walls", "camera_position",
-                         "camera_target", "view"});
+                         "camera_target", "view", "refuse_restore"});
   scenario s;
   if (root.contains("game_version")) {
     const std::int64_t v = integer(root["game_version"], "game_version");
@@ -288,6 +289,18 @@ scenario interpret(const json& root) {
         }
       }
       s.key_presses.push_back({static_cast<std::int32_t>(frame), key, static_cast<std::int32_t>(held)});
+    }
+  }
+  if (root.contains("refuse_restore")) {
+    const json& r = root["refuse_restore"];
+    object_at(r, "refuse_restore");
+    only_keys(r, "refuse_restore", {"site", "draws_after"});
+    if (!r.contains("site")) fail("refuse_restore.site", "missing");
+    s.refuse_restore = site_named(r["site"], "refuse_restore.site");
+    if (r.contains("draws_after")) {
+      const std::int64_t n = integer(r["draws_after"], "refuse_restore.draws_after");
+      if (n < 0 || n > 10000) fail("refuse_restore.draws_after", "expected 0 to 10000");
+      s.draws_after_unload = static_cast<std::uint32_t>(n);
     }
   }
   if (root.contains("foreign_patches")) {

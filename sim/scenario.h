@@ -76,6 +76,10 @@ struct scenario {
   std::optional<vec3> camera_target;
   std::vector<wall> walls;
   bool view = false;
+  // The site whose code cannot be opened when the plugins are unloaded (a
+  // page another module locked), and the drawing events run after that.
+  std::optional<host_address> refuse_restore;
+  std::uint32_t draws_after_unload = 0;
 };
 
 // "start_up", "drawing", "shutdown".

@@ -186,13 +186,21 @@ void finish_run(const scenario& scene, host_world& world, std::FILE* trace, run_
   const std::vector<std::vector<std::uint8_t>> loaded = site_functions();
   for (std::size_t i = 0; i < loaded.size(); ++i) checks.sites_changed_by_load += loaded[i] != original[i] ? 1 : 0;
   const run_record record = run_events(scene, world, trace, system);
+  if (scene.refuse_restore) system.refuse_protection_of(game_image::get().running(*scene.refuse_restore));
   unload_all();
+  // The game goes on after the plugins are gone.
+  for (std::uint32_t i = 0; i < scene.draws_after_unload; ++i) world.draw();
   checks.sites_restored = site_functions() == original;
   checks.protections_restored = pages_as_before();
   write_unload_line(trace, world, checks);
   std::fclose(trace);
   write_run_files(out_dir, scene, world, record, checks, textures);
   std::printf("%s\n", run_headline(world, record, checks).c_str());
+}
+
+std::string loader_fault_message(const host_world& world) {
+  return "the game faulted: its dictionary loader found the dictionary chunk of " + world.loader_faults.front() +
+         ", could not read it and closed its stream twice, damaging the heap";
 }
 
 }  // namespace sim

@@ -43,6 +43,9 @@ class run_system {
   virtual void hold_log(bool hold) = 0;
   // Called a tenth of the way through the drawing events, and at the end.
   virtual void sample_memory(bool early) { (void)early; }
+  // From now on the plugins' protection changes that touch the call
+  // instruction at site (its running address) are refused.
+  virtual void refuse_protection_of(std::uintptr_t site) = 0;
 };
 
 struct run_record {
@@ -88,6 +91,9 @@ void unload_modules(const scenario& scene, const std::vector<Module>& modules, U
     for (auto it = modules.rbegin(); it != modules.rend(); ++it) unload(*it);
   }
 }
+
+// The game's fault when its dictionary loader was handed a file it cannot read.
+std::string loader_fault_message(const host_world& world);
 
 // What the run prints when it ends.
 std::string run_headline(const host_world& world, const run_record& record, const run_checks& checks);

@@ -24,7 +24,10 @@ std::string trace_line(const host_call& call) {
     case call_kind::load_txd:
       line += "\"host_load_txd\",\"path\":";
       line += quoted(call.path);
-      line += call.ok ? ",\"result\":\"ok\"" : ",\"result\":\"null\"";
+      // The game's loader never returns null: what it could not read comes
+      // back as an empty dictionary.
+      line += call.ok ? ",\"result\":\"ok\"" : ",\"result\":\"empty\"";
+      if (!call.fault.empty()) line += ",\"fault\":" + quoted(call.fault);
       break;
     case call_kind::tex_dictionary_destroy:
       line += "\"RwTexDictionaryDestroy\"";

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <fstream>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,8 +28,8 @@ TEST_F(DiagnosticLogTest, TypicalStartWritesTheLinesInOrder) {
   EXPECT_EQ(log_lines(), (lines{
                              "MorvaHealthRing started",
                              "TXD loaded: " + test::candidate_path(txd_place::beside_plugin),
-                             "  texture in TXD: 'hpbg'",
                              "  texture in TXD: 'hpfg'",
+                             "  texture in TXD: 'hpbg'",
                              "  hpbg -> found",
                              "  hpfg -> found",
                              "Draw event is running",
@@ -107,7 +109,7 @@ TEST_F(DiagnosticLogTest, UnwritableLogLosesItsLinesAndNothingElse) {
   world.draw();
   EXPECT_TRUE(state.textures_loaded);
   EXPECT_EQ(world.accepted_fans().size(), 2u);
-  EXPECT_EQ(state.log_path, test::log_path());
+  EXPECT_EQ(state.log_path, std::filesystem::path(test::log_path()).wstring());
   std::filesystem::remove(test::log_path());
   overlay::log_line("arrives again");
   EXPECT_EQ(log_lines(), (lines{"arrives again"}));
@@ -120,23 +122,44 @@ TEST_F(DiagnosticLogTest, DeletedLogIsCreatedAgainWithoutAStartLine) {
   EXPECT_EQ(log_lines(), (lines{"frame 7: later"}));
 }
 
-TEST(DiagnosticLogPathTest, FolderBeyondTwoHundredSixtyCharactersStillGetsItsLog) {
-  IN_FRESH_PROCESS({
-    const std::string folder = test::game_dir().root + "/" + std::string(150, 'l') + "/" +
-                               std::string(300 - test::game_dir().root.size() - 153, 'l') + "/";
-    ASSERT_EQ(folder.size(), 300u);
-    std::filesystem::create_directories(folder);
-    os::linux_host::set_module_file_name(folder + "MorvaHealthRing.asi");
-    test::prepare_plugin();
-    test::reset_overlay();
-    test::write_ring_txd(txd_place::game_models_txd);
-    sim::host_world& world = sim::host_world::get();
-    world.start_up();
-    EXPECT_EQ(overlay::state().log_path, folder + "MorvaHealthRing.log");
-    EXPECT_EQ(test::read_file(folder + "MorvaHealthRing.log").substr(0, 25), "MorvaHealthRing started\r\n");
-    EXPECT_EQ(world.loaded_paths().front(), folder + "DEVIZAR.txd");
-    EXPECT_TRUE(overlay::state().textures_loaded);
-  });
+// A plugin folder whose paths pass 259 characters: the plugin's own files
+// through the wide API, the dictionary handed to the game's narrow open in a
+// form it takes (the folder's short form, else relative to the game's
+// folder), and a narrow open of the full path refused as Windows does.
+TEST(DiagnosticLogPathTest, FolderBeyondTwoHundredSixtyCharactersGetsItsLogAndItsDictionary) {
+  for (const bool short_names : {false, true}) {
+    SCOPED_TRACE(short_names ? "with short names" : "without short names");
+    IN_FRESH_PROCESS({
+      const std::string game = test::game_dir().root + "/" + std::string(60, 'g');
+      const std::string folder = game + "/" + std::string(170, 'l') + "/";
+      std::filesystem::create_directories(folder);
+      ASSERT_EQ(chdir(game.c_str()), 0);
+      os::linux_host::set_module_file_name(folder + "MorvaHealthRing.asi");
+      if (short_names) {
+        // The volume's short name, as a link to the folder.
+        os::linux_host::set_short_path(folder, game + "/LLLLLL~1/");
+        std::filesystem::create_directory_symlink(folder, game + "/LLLLLL~1");
+      }
+      test::prepare_plugin();
+      test::reset_overlay();
+      test::write_txd_at(folder + "DEVIZAR.txd", {"hpbg", "hpfg"});
+      std::ofstream(folder + "MorvaHealthRing.ini") << "[Rings]\nRadius=2\n";
+      ASSERT_GT((folder + "DEVIZAR.txd").size(), 259u);
+      EXPECT_EQ(os::open_file((folder + "DEVIZAR.txd").c_str(), os::file_open::read_existing), nullptr);
+
+      sim::host_world& world = sim::host_world::get();
+      world.start_up();
+      const std::string handed = short_names ? game + "/LLLLLL~1/DEVIZAR.txd" : std::string(170, 'l') + "/DEVIZAR.txd";
+      const std::vector<std::string> log = test::log_lines_of(folder + "MorvaHealthRing.log");
+      ASSERT_GE(log.size(), 3u);
+      EXPECT_EQ(log[0], "MorvaHealthRing started");
+      EXPECT_EQ(log[1], "settings: 1 values read from MorvaHealthRing.ini");
+      EXPECT_EQ(log[2], "TXD loaded: " + handed);
+      EXPECT_EQ(world.loaded_paths(), (lines{handed}));
+      EXPECT_TRUE(overlay::state().textures_loaded);
+      EXPECT_EQ(overlay::state().settings.radius, 2.0f);
+    });
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -43,11 +44,23 @@ const std::vector<std::pair<std::int32_t, std::uintptr_t>> ring_states = {
     {12, 1}, {10, 5}, {11, 6}, {6, 1}, {8, 0}, {9, 2}, {20, 1}};
 
 TEST_F(DrawPassTest, MissingTexturesAreRetriedOnFramesOneAndEverySixHundredthOnly) {
+  test::write_txd(txd_place::beside_plugin, {"shadow"});
   world.start_up();
   draw_frames(1201);
   EXPECT_EQ(load_frames(), (std::vector<std::int32_t>{0, 1, 600, 1200}));
-  EXPECT_EQ(world.calls_of(call_kind::load_txd).size(), 16u);  // four candidates each time
+  // Only the file that is there reaches the game's loader.
+  EXPECT_EQ(world.calls_of(call_kind::load_txd).size(), 4u);
   EXPECT_TRUE(world.calls_of(call_kind::render_state_set).empty());
+}
+
+TEST_F(DrawPassTest, DictionaryNowhereFailsFourTimesAtEveryAttemptWithoutAskingTheGame) {
+  world.start_up();
+  draw_frames(1201);
+  const lines log = test::log_lines();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("TXD failed: ", 0) == 0; }),
+            16);
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("TXD loaded", 0) == 0; }), 0);
+  EXPECT_TRUE(world.calls_of(call_kind::load_txd).empty());
 }
 
 TEST_F(DrawPassTest, LoadedTexturesAreNeverLoadedAgain) {

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "hooking/plugin_folder.h"
 #include "platform/os.h"
 #include "platform/os_linux.h"
 #include "support/fresh_process.h"
+#include "support/test_game.h"
 
 namespace {
 
@@ -222,6 +226,44 @@ TEST(PluginFolderTest, QuietLookupShowsNoBoxAndFindsNothingWithoutTheModule) {
     plugin_folder();
     EXPECT_EQ(os::linux_host::message_boxes().size(), 1u);
   });
+}
+
+// scripts\hp.asi in a game whose parent folder the ANSI code page cannot
+// name ("Я"), on a volume whose short name for it is longer than the long
+// one, and on one without short names: the log and the settings are found
+// through the wide path, the dictionary is handed to the game's narrow open
+// as the short form or relative to the game's folder, and the ring is drawn.
+TEST(PluginFolderTest, FolderTheCodePageCannotNameGetsItsLogSettingsAndDictionary) {
+  for (const bool short_names : {true, false}) {
+    SCOPED_TRACE(short_names ? "short names longer than long ones" : "no short names");
+    IN_FRESH_PROCESS({
+      const std::string root = test::game_dir().root;
+      const std::string game = root + "/Я/game";
+      std::filesystem::create_directories(game + "/scripts");
+      ASSERT_EQ(chdir(game.c_str()), 0);
+      os::reset_control();
+      os::linux_host::set_single_byte_code_page(true);
+      os::linux_host::set_module_file_name(game + "/scripts/hp.asi");
+      if (short_names) {
+        os::linux_host::set_short_path(game + "/scripts/", root + "/D4F1~1/game/scripts/");
+        std::filesystem::create_directory_symlink(root + "/Я", root + "/D4F1~1");
+      }
+      test::prepare_plugin();
+      test::reset_overlay();
+      test::write_txd_at(game + "/scripts/DEVIZAR.txd", {"hpbg", "hpfg"});
+      std::ofstream(game + "/scripts/MorvaHealthRing.ini") << "[Rings]\nRadius=2\n";
+      test::add_ped(3, {2.0f, 0.0f, 0.0f});
+      sim::host_world& world = sim::host_world::get();
+      world.start_up();
+      world.draw();
+      const std::string handed = short_names ? root + "/D4F1~1/game/scripts/DEVIZAR.txd" : "scripts/DEVIZAR.txd";
+      const std::vector<std::string> log = test::log_lines_of(game + "/scripts/MorvaHealthRing.log");
+      ASSERT_GE(log.size(), 3u);
+      EXPECT_EQ(log[1], "settings: 1 values read from MorvaHealthRing.ini");
+      EXPECT_EQ(log[2], "TXD loaded: " + handed);
+      EXPECT_EQ(world.accepted_fans().size(), 2u);
+    });
+  }
 }
 
 }  // namespace

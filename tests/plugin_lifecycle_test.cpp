@@ -1,9 +1,13 @@
 #include <dlfcn.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -32,7 +36,7 @@ TEST_F(PluginLifecycleTest, ShutdownReleasesTheDictionaryAndKeepsTheCounters) {
   world.draw();
   const std::int32_t frames = state.frame_count;
   const std::int32_t counted = state.peds_in_range;
-  const std::string path = state.log_path;
+  const std::wstring path = state.log_path;
   const std::size_t log_size = test::log_text().size();
   world.calls.clear();
   EXPECT_EQ(world.shutdown(), reinterpret_cast<void*>(sim::host_world::shutdown_result));
@@ -121,7 +125,7 @@ struct loaded_plugin {
   void* handle = nullptr;
   explicit loaded_plugin(const char* path) { handle = dlopen(path, RTLD_NOW | RTLD_LOCAL); }
   ~loaded_plugin() {
-    if (handle) dlclose(handle);
+    if (handle) os::linux_host::free_library(handle);
   }
 };
 
@@ -432,6 +436,115 @@ TEST(PluginModuleTest, ModuleThatHooksAfterUsKeepsRunningAfterOurUnload) {
     EXPECT_EQ(sim::site_function::bytes(host::addr::drawing_site), theirs);
     EXPECT_EQ(sim::site_function::mismatches(), 0u);
   });
+}
+
+// The drawing copy unloaded mid-game with the player's settings: the copy
+// that takes over reads them from the same file and keeps the rings hidden
+// as they were; the toggle key then shows them at the set radius and
+// opacity. After each FreeLibrary no dictionary is held, also when another
+// module keeps the shutdown handler from running.
+TEST(PluginModuleTest, HandOverKeepsTheSettingsAndUnloadGivesTheDictionaryBack) {
+  for (const bool shutdown_jumped : {false, true}) {
+    SCOPED_TRACE(shutdown_jumped ? "shutdown site redirected by a jump" : "all sites hooked");
+    IN_FRESH_PROCESS({
+      const std::string root = test::game_dir().root;
+      os::linux_host::set_module_file_name("");
+      sim::host_world& world = sim::host_world::get();
+      ASSERT_TRUE(world.lay_out(hooking::version_1001));
+      if (shutdown_jumped) {
+        ASSERT_TRUE(world.patch_by_another_module(host::addr::shutdown_site, sim::foreign_form::jmp));
+      }
+      const std::string first_path = copy_of_plugin(root + "/one/", "MorvaHealthRing.asi");
+      const std::string second_path = copy_of_plugin(root + "/two/", "Copy.asi");
+      std::ofstream(root + "/one/MorvaHealthRing.ini") << "[Rings]\nEnabled=0\nToggleKey=F7\nRadius=2\nOpacity=128\n";
+      test::write_ring_txd(txd_place::game_models_txd);
+      test::add_ped(3, {2.0f, 0.0f, 0.0f});
+      auto* first = new loaded_plugin(first_path.c_str());
+      auto* second = new loaded_plugin(second_path.c_str());
+      ASSERT_TRUE(first->handle && second->handle);
+      world.start_up();
+      world.draw();
+      EXPECT_TRUE(world.accepted_fans().empty());  // Enabled=0
+      delete first;
+      EXPECT_EQ(world.live_dictionaries.size(), 0u);
+      for (int i = 0; i < 3; ++i) world.draw();
+      EXPECT_TRUE(world.accepted_fans().empty()) << "hidden stays hidden";
+      os::linux_host::set_key_down(0x76, true);  // F7
+      world.draw();
+      os::linux_host::set_key_down(0x76, false);
+      ASSERT_EQ(world.accepted_fans().size(), 2u);
+      const host::RwIm3DVertex& hub = world.accepted_fans()[0].vertices[0];
+      const host::RwIm3DVertex& rim = world.accepted_fans()[0].vertices[1];
+      EXPECT_FLOAT_EQ(std::hypot(rim.x - hub.x, rim.y - hub.y), 2.0f);
+      EXPECT_EQ(hub.colour >> 24, 128u);
+      const lines log = test::log_lines_of(root + "/one/MorvaHealthRing.log");
+      EXPECT_EQ(std::count(log.begin(), log.end(), "rings shown (toggle key)"), 1);
+      EXPECT_EQ(std::count(log.begin(), log.end(), "settings: 4 values read from MorvaHealthRing.ini"), 2);
+      delete second;
+      EXPECT_TRUE(world.live_dictionaries.empty());
+      EXPECT_EQ(world.dictionaries_destroyed, 2u);
+    });
+  }
+}
+
+// A site whose code cannot be opened again at unload still calls the
+// plugin's entry: the module is pinned and the log says so, or says that
+// the pin was refused. (Frames after the unload run under Wine: a pin asked
+// for during dlclose keeps nothing mapped on Linux.)
+TEST(PluginModuleTest, RestoreRefusedAtUnloadPinsTheModuleAndSaysSo) {
+  for (const bool pin_refused : {false, true}) {
+    SCOPED_TRACE(pin_refused ? "pin refused" : "pinned");
+    IN_FRESH_PROCESS({
+      test::game_dir();
+      sim::host_world& world = sim::host_world::get();
+      ASSERT_TRUE(world.lay_out(hooking::version_1001));
+      const bytes original = test::site_bytes(host::addr::drawing_site);
+      test::write_ring_txd(txd_place::beside_plugin);
+      auto* plugin = new loaded_plugin(NATIVE_PLUGIN_PATH);
+      ASSERT_NE(plugin->handle, nullptr) << dlerror();
+      world.start_up();
+      world.draw();
+      const auto site = reinterpret_cast<std::uintptr_t>(sim::game_image::get().at(host::addr::drawing_site));
+      os::control().fail_protect_begin = site;
+      os::control().fail_protect_end = site + 5;
+      os::set_failing(os::call::pin_module, pin_refused);
+      delete plugin;
+      os::reset_control();
+      EXPECT_NE(test::site_bytes(host::addr::drawing_site), original);
+      EXPECT_EQ(os::linux_host::pinned_modules().size(), pin_refused ? 0u : 1u);
+      const lines log = test::log_lines();
+      ASSERT_GE(log.size(), 2u);
+      EXPECT_EQ(log[log.size() - 2], "drawing site 0x53E293 could not be given back at unload: its code could not be made writable");
+      EXPECT_EQ(log.back(), pin_refused ? "drawing site 0x53E293 may still lead into this copy, which could not be kept loaded: the game may fault"
+                                        : "drawing site 0x53E293 may still lead into this copy: it stays loaded until the game exits");
+    });
+  }
+}
+
+// The environment's claim of a drawing copy, pointing at memory that is not
+// mapped, or at heap memory that merely holds the right first word: neither
+// is taken for a copy, and the plugin loads and draws.
+TEST(PluginModuleTest, ClaimThatPointsAnywhereButAModuleIsIgnored) {
+  static std::uint32_t* const lookalike = new std::uint32_t[8]{0x3252484D};
+  void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(page, MAP_FAILED);
+  munmap(page, 4096);
+  for (const void* claimed : {static_cast<const void*>(page), static_cast<const void*>(lookalike)}) {
+    IN_FRESH_PROCESS({
+      test::game_dir();
+      sim::host_world& world = sim::host_world::get();
+      ASSERT_TRUE(world.lay_out(hooking::version_1001));
+      const std::string claim = std::to_string(getpid()) + ":" + test::hex(reinterpret_cast<std::uintptr_t>(claimed));
+      setenv("MORVAHEALTHRING_DRAWING_COPY", claim.c_str(), 1);
+      test::write_ring_txd(txd_place::beside_plugin);
+      test::add_ped(3, {2.0f, 0.0f, 0.0f});
+      loaded_plugin plugin(NATIVE_PLUGIN_PATH);
+      ASSERT_NE(plugin.handle, nullptr) << dlerror();
+      world.start_up();
+      world.draw();
+      EXPECT_EQ(world.accepted_fans().size(), 2u);
+    });
+  }
 }
 
 }  // namespace

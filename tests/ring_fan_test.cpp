@@ -204,11 +204,18 @@ TEST_F(RingFanTest, FilteredPedestriansGetNoRingAndAreNotCounted) {
   }
 }
 
-TEST_F(RingFanTest, PedestrianInTheCurrentInteriorIsRinged) {
+TEST_F(RingFanTest, PedestrianInTheCurrentInteriorOrInAreaThirteenIsRinged) {
   world.set_area(3);
   ped_setup s = ped({2.0f, 2.0f, 0.0f});
   s.area = 3;
   EXPECT_EQ(ring_of(s).size(), 2u);
+  // The game shows area 13 in every area.
+  for (const std::int32_t players_area : {0, 5}) {
+    world.reset_scene();
+    world.set_area(players_area);
+    s.area = 13;
+    EXPECT_EQ(ring_of(s).size(), 2u) << players_area;
+  }
 }
 
 TEST_F(RingFanTest, RejectedBackgroundIsCountedAndNoForegroundIsDrawn) {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "overlay/dictionary_check.h"
 #include "overlay/ring_textures.h"
 #include "support/test_game.h"
+#include "txd_file.h"
 
 namespace {
 
@@ -33,7 +36,7 @@ TEST_F(RingTexturesTest, DictionaryBesideThePluginWinsAndNoOtherPlaceIsTried) {
   EXPECT_TRUE(state.textures_loaded);
   EXPECT_EQ(world.loaded_paths(), (lines{candidate_path(txd_place::beside_plugin)}));
   EXPECT_EQ(search_lines(), (lines{"TXD loaded: " + candidate_path(txd_place::beside_plugin),
-                                   "  texture in TXD: 'hpbg'", "  texture in TXD: 'hpfg'", "  hpbg -> found",
+                                   "  texture in TXD: 'hpfg'", "  texture in TXD: 'hpbg'", "  hpbg -> found",
                                    "  hpfg -> found"}));
   EXPECT_EQ(name_of(state.ring_background), "hpbg");
   EXPECT_EQ(name_of(state.ring_foreground), "hpfg");
@@ -73,7 +76,7 @@ TEST_F(RingTexturesTest, PartialDictionaryIsListedReportedAndDestroyedBeforeTheN
   EXPECT_EQ(search_lines(), (lines{"TXD loaded: " + candidate_path(txd_place::beside_plugin),
                                    "  texture in TXD: 'hpbg'", "  hpbg -> found", "  hpfg -> NOT FOUND",
                                    "TXD loaded: " + candidate_path(txd_place::plugin_models_txd),
-                                   "  texture in TXD: 'hpbg'", "  texture in TXD: 'hpfg'", "  hpbg -> found",
+                                   "  texture in TXD: 'hpfg'", "  texture in TXD: 'hpbg'", "  hpbg -> found",
                                    "  hpfg -> found"}));
   EXPECT_EQ(world.dictionaries_destroyed, 1u);
   ASSERT_EQ(world.live_dictionaries.size(), 1u);
@@ -112,27 +115,91 @@ TEST_F(RingTexturesTest, ModloaderFolderIsTheThirdPlace) {
   test::write_ring_txd(txd_place::modloader);
   test::write_ring_txd(txd_place::game_models_txd);
   world.start_up();
-  EXPECT_EQ(world.loaded_paths().back(), "modloader\\Morva Health\\models\\txd\\DEVIZAR.txd");
-  EXPECT_EQ(world.loaded_paths().size(), 3u);
+  // The two places before it hold nothing: the loader is not asked there.
+  EXPECT_EQ(world.loaded_paths(), (lines{"modloader\\Morva Health\\models\\txd\\DEVIZAR.txd"}));
+  EXPECT_EQ(search_lines().at(2), "TXD loaded: modloader\\Morva Health\\models\\txd\\DEVIZAR.txd");
 }
 
-TEST_F(RingTexturesTest, TexturesAreListedInTheDictionarysOrder) {
-  test::write_txd(txd_place::beside_plugin, {"hpfg", "shadow", "hpbg"});
+// The game lists a dictionary from its last texture to its first, and of two
+// textures of one name finds the later one in the file.
+TEST_F(RingTexturesTest, TexturesAreListedAsTheGameListsThemLastFirst) {
+  test::write_txd(txd_place::beside_plugin, {"hpfg", "shadow", "hpbg", "hpfg"});
   world.start_up();
   const lines all = search_lines();
-  ASSERT_GE(all.size(), 4u);
-  EXPECT_EQ(lines(all.begin() + 1, all.begin() + 4),
-            (lines{"  texture in TXD: 'hpfg'", "  texture in TXD: 'shadow'", "  texture in TXD: 'hpbg'"}));
-  EXPECT_TRUE(state.textures_loaded);
+  ASSERT_GE(all.size(), 5u);
+  EXPECT_EQ(lines(all.begin() + 1, all.begin() + 5),
+            (lines{"  texture in TXD: 'hpfg'", "  texture in TXD: 'hpbg'", "  texture in TXD: 'shadow'",
+                   "  texture in TXD: 'hpfg'"}));
+  ASSERT_TRUE(state.textures_loaded);
+  const auto* found = reinterpret_cast<const sim::sim_texture*>(state.ring_foreground);
+  EXPECT_EQ(found->source, &world.live_dictionaries[0]->contents.textures[3]);
 }
 
 TEST_F(RingTexturesTest, NameFillingItsWholeFieldIsLoggedCutAtThirtyTwoCharacters) {
   const std::string full(32, 'n');
-  test::write_txd(txd_place::beside_plugin, {full, "hpbg", "hpfg"});
+  test::write_txd(txd_place::beside_plugin, {"hpbg", "hpfg", full});
   world.start_up();
   const lines all = search_lines();
   ASSERT_GE(all.size(), 2u);
   EXPECT_EQ(all[1], "  texture in TXD: '" + full + "'");
+}
+
+// The game's loader never says no: a file it cannot open comes back as an
+// empty dictionary, and one whose dictionary chunk it cannot read is the
+// fault it would be in the game. The plugin hands it neither: a dictionary
+// cut in the middle beside it is named with the reason, and the whole one in
+// the game's models folder draws.
+TEST_F(RingTexturesTest, CutDictionaryNeverReachesTheLoaderAndTheWholeOneDraws) {
+  host::RwTexDictionary* missing = sim::host_world::load_txd("models\\txd\\nothing.txd");
+  ASSERT_NE(missing, nullptr);
+  EXPECT_TRUE(reinterpret_cast<sim::sim_dictionary*>(missing)->textures.empty());
+  EXPECT_EQ(world.calls_of(sim::call_kind::load_txd).at(0).ok, false);
+
+  test::write_ring_txd(txd_place::beside_plugin);
+  const std::string whole = test::read_file(test::file_path(txd_place::beside_plugin));
+  std::ofstream(test::file_path(txd_place::beside_plugin), std::ios::binary) << whole.substr(0, whole.size() / 2);
+  sim::host_world::load_txd(test::candidate_path(txd_place::beside_plugin).c_str());
+  EXPECT_EQ(world.loader_faults, (lines{test::candidate_path(txd_place::beside_plugin)}));
+  world.loader_faults.clear();
+  world.live_dictionaries.clear();
+  world.calls.clear();
+
+  test::write_ring_txd(txd_place::game_models_txd);
+  test::add_ped(3, {2.0f, 0.0f, 0.0f});
+  world.start_up();
+  world.draw();
+  EXPECT_EQ(world.loaded_paths(), (lines{"models\\txd\\DEVIZAR.txd"}));
+  EXPECT_TRUE(world.loader_faults.empty());
+  EXPECT_EQ(world.accepted_fans().size(), 2u);
+  const lines all = search_lines();
+  ASSERT_GE(all.size(), 5u);
+  EXPECT_EQ(lines(all.begin(), all.begin() + 5),
+            (lines{"TXD failed: " + candidate_path(txd_place::beside_plugin),
+                   "  not a texture dictionary the game can read (cut at byte " + std::to_string(whole.size() / 2) + ")",
+                   "TXD failed: " + candidate_path(txd_place::plugin_models_txd),
+                   "TXD failed: " + candidate_path(txd_place::modloader), "TXD loaded: models\\txd\\DEVIZAR.txd"}));
+}
+
+// The checks the plugin makes before the game's loader sees a file.
+TEST(DictionaryCheckTest, WhatTheGameCannotReadIsNamedWithItsReason) {
+  txd::dictionary dict;
+  txd::texture t;
+  t.name = "hpbg";
+  t.levels = txd::mip_chain(2, 2, std::vector<std::uint8_t>(16, 9));
+  dict.textures.push_back(t);
+  std::vector<std::uint8_t> bytes = txd::write(dict);
+  const auto check = [](std::vector<std::uint8_t> b) { return overlay::check_dictionary(b.data(), b.size()); };
+  EXPECT_TRUE(check(bytes).readable);
+  EXPECT_EQ(check({}).why, "it does not start with a texture dictionary chunk");
+  std::vector<std::uint8_t> wrong = bytes;
+  wrong[52] = 7;  // the native's struct: platform 7
+  EXPECT_EQ(check(wrong).why, "texture 1 is a texture of platform 7, not Direct3D 8 or 9");
+  std::vector<std::uint8_t> more = bytes;
+  more[24] = 2;  // two textures announced
+  EXPECT_EQ(check(more).why, "it announces 2 textures and holds 1");
+  std::vector<std::uint8_t> huge = bytes;
+  huge[44] = huge[45] = huge[46] = huge[47] = 0xFF;  // the native's struct, past anything
+  EXPECT_EQ(check(huge).why, "the chunk at byte 40 runs past the one holding it");
 }
 
 }  // namespace

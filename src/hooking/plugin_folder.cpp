@@ -1,10 +1,11 @@
 #include "hooking/plugin_folder.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
-#include <vector>
 
+#include "hooking/ansi_text.h"
+#include "hooking/long_path.h"
+#include "hooking/module_path.h"
+#include "hooking/short_path.h"
 #include "platform/os.h"
 
 namespace hooking {
@@ -14,53 +15,17 @@ namespace {
 struct folder_record {
   char folder[max_long_path];
   char scratch[max_long_path + 8];
+  std::wstring* wide_folder;
 };
 
 folder_record record;  // zero-initialised at load
 
-// The module's wide path, grown until it is whole: a cut path would be taken
-// for a folder higher up.
-bool wide_module_path(os::module_handle handle, std::wstring* path) {
-  std::vector<wchar_t> buffer;
-  for (std::uint32_t size = max_path_buffer; size <= max_long_path; size *= 2) {
-    buffer.assign(size, L'\0');
-    const std::uint32_t length = os::get_module_file_name_w(handle, buffer.data(), size);
-    if (length == 0) return false;
-    if (length < size) {
-      path->assign(buffer.data(), length);
-      return true;
-    }
-  }
-  return false;
-}
-
-// Where the folder ends in a path: just behind its last separator of either
-// kind, 0 when it has none.
-template <class Char>
-std::size_t folder_length(const Char* path, std::size_t length) {
-  for (std::size_t i = length; i > 0; --i) {
-    if (path[i - 1] == Char('\\') || path[i - 1] == Char('/')) return i;
-  }
-  return 0;
-}
-
-// A whole wide path in the ANSI code page, or false when a character has no
-// exact counterpart there.
-bool to_ansi(const std::wstring& wide, std::string* narrow) {
-  std::vector<char> buffer(wide.size() * 4 + 1);
-  if (!os::wide_to_ansi(wide.c_str(), buffer.data(), static_cast<std::uint32_t>(buffer.size()))) return false;
-  narrow->assign(buffer.data());
-  return true;
-}
-
 // Folder and file of a module path, in the ANSI code page. The path is split
 // on its wide form: in a double-byte code page a character's second byte can
 // be 0x5C, the backslash, and splitting the converted text would cut it in
-// two. A path the code page cannot hold is taken in its short (8.3) form,
-// which is ASCII.
-bool narrow_module_parts(os::module_handle handle, std::string* folder, std::string* file) {
-  std::wstring wide;
-  if (!wide_module_path(handle, &wide)) return false;
+// two. A path the code page cannot hold is taken in its short (8.3) form.
+bool narrow_module_parts(const std::wstring& module_path, std::string* folder, std::string* file) {
+  std::wstring wide = module_path;
   for (int attempt = 0; attempt < 2; ++attempt) {
     const std::size_t cut = folder_length(wide.c_str(), wide.size());
     if (cut != 0 && to_ansi(wide.substr(0, cut), folder) && to_ansi(wide.substr(cut), file)) return true;
@@ -68,21 +33,23 @@ bool narrow_module_parts(os::module_handle handle, std::string* folder, std::str
       *folder = *file;  // no separator: the whole path serves as the folder
       return true;
     }
-    if (attempt == 1) break;
-    std::vector<wchar_t> short_form(wide.size() + 1);
-    const std::uint32_t length =
-        os::get_short_path_name_w(wide.c_str(), short_form.data(), static_cast<std::uint32_t>(short_form.size()));
-    if (length == 0 || length >= short_form.size()) return false;
-    wide.assign(short_form.data(), length);
+    std::wstring short_form;
+    if (attempt == 1 || !short_path(wide, &short_form) || short_form == wide) break;
+    wide = short_form;
   }
   return false;
 }
 
-// Fills folder with the module's folder and its trailing separator; false
+// The module's folder, with its trailing separator, wide and narrow; false
 // when the path has no separator.
-bool module_folder(os::module_handle handle, std::string* folder) {
+bool module_folder(os::module_handle handle, std::wstring* wide_folder, std::string* folder) {
+  std::wstring wide;
   std::string file;
-  if (narrow_module_parts(handle, folder, &file)) return folder_length(folder->c_str(), folder->size()) != 0;
+  if (wide_module_path(handle, &wide)) {
+    const std::size_t cut = folder_length(wide.c_str(), wide.size());
+    wide_folder->assign(wide, 0, cut != 0 ? cut : wide.size());
+    if (narrow_module_parts(wide, folder, &file)) return folder_length(folder->c_str(), folder->size()) != 0;
+  }
   // Last resort, the narrow call: one less than the buffer, so the last byte
   // stays zero even when the path is cut.
   char narrow[max_path_buffer] = {};
@@ -93,22 +60,57 @@ bool module_folder(os::module_handle handle, std::string* folder) {
   return cut != 0;
 }
 
-bool own_module(os::module_handle* handle) {
-  *handle = nullptr;
-  return os::get_module_handle_ex(os::module_from_address | os::module_unchanged_refcount,
-                                  reinterpret_cast<const void*>(&plugin_folder), handle);
-}
-
 bool look_up_folder() {
   os::module_handle handle = nullptr;
   if (!own_module(&handle)) {
     handle = nullptr;
     show_error_box("FILESYSTEM\nFailed to retrieve plugin dir path");
   }
+  static std::wstring wide;
+  record.wide_folder = &wide;
   std::string folder;
-  module_folder(handle, &folder);
+  module_folder(handle, &wide, &folder);
   if (folder.size() < sizeof record.folder) std::memcpy(record.folder, folder.c_str(), folder.size() + 1);
   return true;
+}
+
+std::wstring widened(const char* ascii) { return std::wstring(ascii, ascii + std::strlen(ascii)); }
+
+// Whether path lies under folder (compared as Windows does, letters in
+// either case), and the rest behind it.
+bool relative_to(const std::wstring& path, std::wstring folder, std::wstring* rest) {
+  if (folder.empty()) return false;
+  if (folder.back() != L'\\' && folder.back() != L'/') folder.push_back(L'\\');
+  if (path.size() <= folder.size()) return false;
+  for (std::size_t i = 0; i < folder.size(); ++i) {
+    wchar_t a = path[i], b = folder[i];
+    if (a >= L'A' && a <= L'Z') a = static_cast<wchar_t>(a - L'A' + L'a');
+    if (b >= L'A' && b <= L'Z') b = static_cast<wchar_t>(b - L'A' + L'a');
+    const bool both_separators = (a == L'\\' || a == L'/') && (b == L'\\' || b == L'/');
+    if (a != b && !both_separators) return false;
+  }
+  rest->assign(path, folder.size());
+  return true;
+}
+
+bool current_folder(std::wstring* folder) {
+  std::uint32_t size = max_path_buffer;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::wstring buffer(size, L'\0');
+    const std::uint32_t length = os::get_current_directory_w(buffer.data(), size);
+    if (length == 0 || length > max_long_path) return false;
+    if (length < size) {
+      folder->assign(buffer, 0, length);
+      return true;
+    }
+    size = length;
+  }
+  return false;
+}
+
+// A narrow form the game's CreateFileA takes.
+bool fits_the_game(const std::wstring& path, std::string* narrow) {
+  return path.size() <= max_plain_path && to_ansi(path, narrow) && narrow->size() <= max_plain_path;
 }
 
 }  // namespace
@@ -119,57 +121,80 @@ const char* plugin_folder() {
   return record.folder;
 }
 
+const std::wstring& plugin_folder_w() {
+  plugin_folder();
+  return *record.wide_folder;
+}
+
 bool find_plugin_folder_quietly(std::string* folder) {
   folder->clear();
   os::module_handle handle = nullptr;
-  if (own_module(&handle) && module_folder(handle, folder)) return true;
+  std::wstring wide;
+  if (own_module(&handle) && module_folder(handle, &wide, folder)) return true;
   folder->clear();
   return false;
+}
+
+bool find_plugin_folder_quietly_w(std::wstring* folder) {
+  folder->clear();
+  os::module_handle handle = nullptr;
+  std::wstring path;
+  if (!own_module(&handle) || !wide_module_path(handle, &path)) return false;
+  const std::size_t cut = folder_length(path.c_str(), path.size());
+  if (cut == 0) return false;
+  folder->assign(path, 0, cut);
+  return true;
 }
 
 bool find_plugin_path_quietly(std::string* path) {
   path->clear();
   os::module_handle handle = nullptr;
+  std::wstring wide;
   std::string folder;
   std::string file;
-  if (!own_module(&handle) || !narrow_module_parts(handle, &folder, &file)) return false;
+  if (!own_module(&handle) || !wide_module_path(handle, &wide) || !narrow_module_parts(wide, &folder, &file)) {
+    return false;
+  }
   *path = folder == file ? file : folder + file;
   return true;
 }
 
 const char* plugin_relative_path(const char* relative_name) {
-  const char* folder = plugin_folder();
-  const std::size_t folder_length = std::strlen(folder);
-  const std::size_t name_length = std::strlen(relative_name);
-  const char* prefix = "";
-  if (folder_length + name_length >= max_path_buffer - 1 && std::strncmp(folder, "\\\\?\\", 4) != 0 &&
-      std::strchr(folder, '/') == nullptr) {
-    if (folder_length > 2 && folder[1] == ':' && folder[2] == '\\') {
-      prefix = "\\\\?\\";
-    } else if (std::strncmp(folder, "\\\\", 2) == 0) {
-      prefix = "\\\\?\\UNC";
-      ++folder;  // the share's two backslashes become one behind UNC
-    }
-  }
-  const std::size_t prefix_length = std::strlen(prefix);
-  const std::size_t kept = std::strlen(folder);
-  if (prefix_length + kept + name_length >= sizeof record.scratch) {
+  const std::string joined = std::string(plugin_folder()) + relative_name;
+  const std::string path = with_long_path_prefix(joined);
+  if (path.size() >= sizeof record.scratch) {
     record.scratch[0] = '\0';
     return record.scratch;
   }
-  std::memcpy(record.scratch, prefix, prefix_length);
-  std::memcpy(record.scratch + prefix_length, folder, kept);
-  std::memcpy(record.scratch + prefix_length + kept, relative_name, name_length + 1);
+  std::memcpy(record.scratch, path.c_str(), path.size() + 1);
   return record.scratch;
 }
 
-void show_error_box(const char* format, ...) {
-  static char text[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  os::message_box(os::get_active_window(), text, "hookkit", os::mb_ok | os::mb_iconerror);
+std::wstring plugin_file_path(const std::wstring& folder, const char* relative_name) {
+  return with_long_path_prefix(folder + widened(relative_name));
+}
+
+std::wstring plugin_file_path(const char* relative_name) { return plugin_file_path(plugin_folder_w(), relative_name); }
+
+game_path plugin_path_for_game(const char* relative_name) {
+  const std::wstring name = widened(relative_name);
+  const std::wstring& folder = plugin_folder_w();
+  const std::wstring full = folder + name;
+  game_path result;
+  std::wstring short_folder;
+  std::wstring here;
+  std::wstring rest;
+  if (fits_the_game(full, &result.handed)) {
+    result.shown = result.handed;
+  } else if (short_path(folder, &short_folder) && fits_the_game(short_folder + name, &result.handed)) {
+    result.shown = result.handed;
+  } else if (current_folder(&here) && relative_to(full, here, &rest) && fits_the_game(rest, &result.handed)) {
+    result.shown = result.handed;
+  } else {
+    result.handed.clear();
+    result.shown = ansi_for_display(full);
+  }
+  return result;
 }
 
 }  // namespace hooking

@@ -25,6 +25,9 @@ struct ped_pool {
   std::int32_t size;
 };
 constexpr std::uint32_t ped_slot_size = 1988;
+// A pedestrian's area byte that the game shows in every area (it gives
+// pedestrians this one around entering and leaving interiors).
+constexpr std::int32_t everywhere_area = 13;
 
 // Offsets into a pedestrian (an entity), and into the camera and a matrix.
 namespace ped {

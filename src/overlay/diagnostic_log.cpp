@@ -7,38 +7,43 @@
 
 #include "hooking/plugin_folder.h"
 #include "overlay/plugin_state.h"
+#include "platform/os.h"
 
 namespace overlay {
 namespace {
 
-// Binary mode and an explicit CR LF: the same bytes from every C runtime, and
-// a line feed inside a formatted argument stays as it is.
+// An explicit CR LF: the same bytes from every system, and a line feed inside
+// a formatted argument stays as it is.
 constexpr char line_end[] = "\r\n";
 
-void write_line(const char* path, const char* mode, const char* text) {
-  FILE* file = std::fopen(path, mode);
+// The line and its end in one write, through the wide API: a folder of any
+// name and length holds the log.
+void write_line(const std::wstring& path, os::file_open how, const char* text) {
+  os::file_handle file = os::open_file_w(path.c_str(), how);
   if (!file) return;
-  std::fwrite(text, 1, std::strlen(text), file);
-  std::fwrite(line_end, 1, 2, file);
-  std::fclose(file);
+  char line[log_line_capacity + sizeof line_end];
+  const std::size_t length = std::strlen(text);
+  std::memcpy(line, text, length);
+  std::memcpy(line + length, line_end, sizeof line_end - 1);
+  os::write_file(file, line, static_cast<std::uint32_t>(length + sizeof line_end - 1));
+  os::close_file(file);
 }
 
 }  // namespace
 
 void start_log() {
   state().log_started = true;
-  state().log_path = hooking::plugin_relative_path(log_file_name);
-  if (state().log_path.empty()) return;  // no path could be built: no file
-  write_line(state().log_path.c_str(), "wb", "MorvaHealthRing started");
+  state().log_path = hooking::plugin_file_path(log_file_name);
+  write_line(state().log_path, os::file_open::write_new, "MorvaHealthRing started");
 }
 
 void log_unsupported_build(std::uint32_t build_id) {
-  std::string folder;
-  if (!hooking::find_plugin_folder_quietly(&folder)) return;
+  std::wstring folder;
+  if (!hooking::find_plugin_folder_quietly_w(&folder)) return;
   char text[96];
   std::snprintf(text, sizeof text, "MorvaHealthRing not started: unsupported game executable (build id %u)",
                 static_cast<unsigned>(build_id));
-  write_line((folder + log_file_name).c_str(), "wb", text);
+  write_line(hooking::plugin_file_path(folder, log_file_name), os::file_open::write_new, text);
 }
 
 void log_line(const char* format, ...) {
@@ -48,7 +53,7 @@ void log_line(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
-  write_line(state().log_path.c_str(), "ab", buffer);
+  write_line(state().log_path, os::file_open::append, buffer);
 }
 
 }  // namespace overlay

@@ -10,6 +10,7 @@
 #include "overlay/plugin_state.h"
 #include "overlay/ring_settings.h"
 #include "overlay/ring_textures.h"
+#include "platform/os.h"
 
 namespace overlay {
 namespace {
@@ -49,28 +50,43 @@ void log_site(const site_report& site, patch::patch_outcome outcome) {
   if (const char* why = reason(outcome)) log_line("%s site 0x%X %s (%s)", site.name, site.address, why, site.loss);
 }
 
+constexpr site_report start_up_site{"start-up", host::addr::start_up_site, "the log and the textures start at the first frame"};
+constexpr site_report drawing_site{"drawing", host::addr::drawing_site, "rings cannot be drawn"};
+constexpr site_report shutdown_site{"shutdown", host::addr::shutdown_site, "the textures are not released at shutdown"};
+
 void log_unhooked_sites() {
   if (!hooking::served_version(hooking::host_version())) return;
-  log_site({"start-up", host::addr::start_up_site, "the log and the textures start at the first frame"},
-           events::start_up_event().site_outcome());
-  log_site({"drawing", host::addr::drawing_site, "rings cannot be drawn"}, events::drawing_event().site_outcome());
-  log_site({"shutdown", host::addr::shutdown_site, "the textures are not released at shutdown"},
-           events::shutdown_event().site_outcome());
+  log_site(start_up_site, events::start_up_event().site_outcome());
+  log_site(drawing_site, events::drawing_event().site_outcome());
+  log_site(shutdown_site, events::shutdown_event().site_outcome());
 }
 
 // The log's first lines, by whichever handler runs first: the start line, the
-// sites that are not hooked and the copies that stood down.
+// settings, the sites that are not hooked and the copies that stood down.
 void begin_log() {
   start_log();
   // The player's settings, each time the log starts: never under the loader
   // lock, and nothing is read from the file afterwards.
-  settings_result settings = read_settings(hooking::plugin_relative_path(settings_file_name));
-  for (const std::string& line : settings.lines) log_line("%s", line.c_str());
-  state().settings = settings.values;
-  state().rings_hidden = !settings.values.enabled;
-  state().toggle_key_down = false;
+  take_settings(hooking::plugin_file_path(settings_file_name));
   log_unhooked_sites();
+  if (!drawing_claim_recorded()) {
+    log_line("this copy could not record itself in the process's environment: a copy loaded after it would draw too");
+  }
   for (const std::string& path : copies_standing_down()) log_line("another copy at %s was loaded and does nothing", path.c_str());
+}
+
+// A site given back at unload, when that did not go as it should.
+void log_release(const site_report& site, const patch::release_report& report) {
+  if (report.restore == patch::restore_outcome::protection_failed) {
+    log_line("%s site 0x%X could not be given back at unload: its code could not be made writable", site.name,
+             site.address);
+  }
+  if (report.pin_needed && report.pinned) {
+    log_line("%s site 0x%X may still lead into this copy: it stays loaded until the game exits", site.name, site.address);
+  } else if (report.pin_needed) {
+    log_line("%s site 0x%X may still lead into this copy, which could not be kept loaded: the game may fault",
+             site.name, site.address);
+  }
 }
 
 void register_handlers() {
@@ -95,6 +111,31 @@ MorvaHealthRing::MorvaHealthRing() {
   set_take_over(&register_handlers);
   if (claim_drawing_copy()) register_handlers();
 }
+
+void take_settings(const std::wstring& path) {
+  plugin_state& s = state();
+  const settings_result settings = read_settings(path);
+  for (const std::string& line : settings.lines) log_line("%s", line.c_str());
+  s.settings = settings.values;
+  s.settings_path = path;
+  s.rings_hidden = !settings.values.enabled;
+  s.toggle_key_down = false;
+}
+
+void on_unload() {
+  // Unloaded by FreeLibrary, the game and its engine go on: the dictionary
+  // goes back to it. At the process's end the engine is gone already.
+  if (os::unloading_by_free_library()) release_ring_textures();
+}
+
+void log_site_releases() {
+  log_release(shutdown_site, events::shutdown_hub::site_release());
+  log_release(drawing_site, events::drawing_hub::site_release());
+  log_release(start_up_site, events::start_up_hub::site_release());
+}
+
+unload_guard::~unload_guard() { on_unload(); }
+release_log_guard::~release_log_guard() { log_site_releases(); }
 
 void on_start_up() {
   begin_log();

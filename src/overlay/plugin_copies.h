@@ -14,6 +14,10 @@ namespace overlay {
 // nothing.
 bool claim_drawing_copy();
 
+// False when this copy could not record its claim in the process's
+// environment: a copy loaded after it would then draw too.
+bool drawing_claim_recorded();
+
 // The copies that stood down in favour of this one, by file path.
 std::vector<std::string> copies_standing_down();
 

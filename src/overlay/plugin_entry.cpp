@@ -2,8 +2,9 @@
 // translation unit so that their order is the order of definition: build
 // recognition and host references, the overlay's state with its log path,
 // the record of other copies of the plugin, then the plugin object, which
-// installs the hooks. Exit runs the reverse: the hooks are gone before the
-// record of copies hands the drawing to another copy.
+// installs the hooks, and the guard that gives the dictionary back. Exit runs
+// the reverse: the hooks give their sites back, what did not go well is
+// logged, and then the record of copies hands the drawing to another copy.
 #include "host/host_services.h"
 #include "overlay/plugin.h"
 #include "overlay/plugin_copies.h"
@@ -14,6 +15,8 @@ namespace {
 [[maybe_unused]] const host::host_references& resolved_host = host::references();
 [[maybe_unused]] overlay::plugin_state& overlay_state = overlay::state();
 overlay::copies_guard copies;
+overlay::release_log_guard release_log;
 overlay::MorvaHealthRing plugin;
+overlay::unload_guard unload;
 
 }  // namespace

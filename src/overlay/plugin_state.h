@@ -18,9 +18,10 @@ struct plugin_state {
   std::int32_t peds_in_range = 0;
   std::int32_t rings_drawn = 0;
   std::int32_t projection_failed = 0;
-  std::string log_path;
+  std::wstring log_path;  // wide: any folder the plugin lies in can hold its log
   bool log_started = false;  // by whichever handler ran first
   ring_settings settings;      // the player's, read when the log starts
+  std::wstring settings_path;  // where they were read from
   bool rings_hidden = false;   // by the toggle key, or Enabled=0
   bool toggle_key_down = false;  // as seen at the last drawing event
 };

@@ -110,7 +110,9 @@ void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float h
   if (!(health > 0.0f)) return;
   if (ped[host::ped::ped_flags] & 0x01) return;  // in a vehicle
   if (!(ped[host::ped::entity_flags] & 0x80)) return;  // not visible
-  if (static_cast<std::int32_t>(ped[host::ped::area]) != host::host_current_area()) return;
+  // The game renders an entity of area 13 in every area.
+  const std::int32_t area = ped[host::ped::area];
+  if (area != host::everywhere_area && area != host::host_current_area()) return;
 
   plugin_state& st = state();
   const ring_settings& settings = st.settings;

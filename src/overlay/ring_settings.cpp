@@ -1,12 +1,12 @@
 #include "overlay/ring_settings.h"
 
 #include "overlay/key_names.h"
+#include "platform/os.h"
 
 #define SI_NO_CONVERSION
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -207,21 +207,28 @@ settings_result parse_settings(const std::string& text) {
   return result;
 }
 
-settings_result read_settings(const char* path) {
+settings_result read_settings(const std::wstring& path) {
   settings_result result;
-  if (path == nullptr || *path == '\0') return result;
-  std::FILE* file = std::fopen(path, "rb");
+  if (path.empty()) return result;
+  os::file_handle file = os::open_file_w(path.c_str(), os::file_open::read_existing);
   if (file == nullptr) {
-    if (errno != ENOENT) {
+    const os::path_kind kind = os::path_kind_w(path.c_str());
+    if (kind != os::path_kind::none) {
       result.lines.push_back(std::string("settings: ") + settings_file_name + " could not be read (" +
-                             std::strerror(errno) + "); using defaults");
+                             (kind == os::path_kind::folder ? "it is a folder" : "it cannot be opened") +
+                             "); using defaults");
     }
     return result;
   }
   std::string text(max_settings_bytes + 1, '\0');
-  const std::size_t length = std::fread(text.data(), 1, text.size(), file);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
+  std::size_t length = 0;
+  bool failed = false;
+  for (std::uint32_t got = 1; got != 0 && length < text.size();) {
+    failed = !os::read_file(file, text.data() + length, static_cast<std::uint32_t>(text.size() - length), &got);
+    if (failed) break;
+    length += got;
+  }
+  os::close_file(file);
   text.resize(length);
   if (failed) {
     result.lines.push_back(std::string("settings: ") + settings_file_name + " could not be read (read error); using defaults");

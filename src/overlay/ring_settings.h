@@ -34,6 +34,6 @@ struct settings_result {
 // Parses the file's bytes (already cut to max_settings_bytes).
 settings_result parse_settings(const std::string& text);
 // Reads the file at path; a missing file gives the defaults and no line.
-settings_result read_settings(const char* path);
+settings_result read_settings(const std::wstring& path);
 
 }  // namespace overlay

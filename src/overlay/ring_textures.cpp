@@ -1,10 +1,13 @@
 #include "overlay/ring_textures.h"
 
+#include <cstring>
 #include <string>
 
 #include "hooking/plugin_folder.h"
 #include "overlay/diagnostic_log.h"
+#include "overlay/dictionary_check.h"
 #include "overlay/plugin_state.h"
+#include "platform/os.h"
 
 namespace overlay {
 namespace {
@@ -25,21 +28,60 @@ host::RwTexture* HOST_ENTRY log_texture_name(host::RwTexture* texture, void* /*d
   return texture;
 }
 
-bool load_ring_textures() {
-  std::string candidates[4];
-  unsigned count = 0;
-  for (const char* name : beside_plugin) candidates[count++] = hooking::plugin_relative_path(name);
-  for (const char* name : relative_to_game) candidates[count++] = name;
+namespace {
 
-  for (const std::string& candidate : candidates) {
-    // An empty candidate is a join that did not fit: nothing to open.
-    host::RwTexDictionary* dictionary =
-        candidate.empty() ? nullptr : host::host_load_txd(candidate.c_str());
+// A place to look: the file as the plugin checks it, and the narrow path the
+// game's loader is handed.
+struct candidate {
+  std::wstring file;
+  hooking::game_path path;
+};
+
+std::wstring widened(const char* ascii) { return std::wstring(ascii, ascii + std::strlen(ascii)); }
+
+// Whether the loader may be handed the candidate. The game's loader never
+// says no: a file it cannot open comes back as an empty dictionary, and one
+// it cannot read damages its heap. So a file that is not there, or not a
+// dictionary it can read, is never handed to it.
+bool can_hand_over(const candidate& c) {
+  if (os::path_kind_w(c.file.c_str()) != os::path_kind::file) {
+    log_line("TXD failed: %s", c.path.shown.c_str());
+    return false;
+  }
+  const dictionary_check check = check_dictionary_file(c.file);
+  if (!check.readable) {
+    log_line("TXD failed: %s", c.path.shown.c_str());
+    log_line("  not a texture dictionary the game can read (%s)", check.why.c_str());
+    return false;
+  }
+  if (c.path.handed.empty()) {
+    log_line("TXD failed: %s", c.path.shown.c_str());
+    log_line("  the game cannot open this path (more than 259 characters, or outside its code page, "
+             "and no shorter form)");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool load_ring_textures() {
+  candidate candidates[4];
+  unsigned count = 0;
+  for (const char* name : beside_plugin) {
+    candidates[count++] = candidate{hooking::plugin_file_path(name), hooking::plugin_path_for_game(name)};
+  }
+  // As the game opens them: relative to its current folder.
+  for (const char* name : relative_to_game) candidates[count++] = candidate{widened(name), {name, name}};
+
+  for (const candidate& c : candidates) {
+    if (!can_hand_over(c)) continue;
+    host::RwTexDictionary* dictionary = host::host_load_txd(c.path.handed.c_str());
     if (!dictionary) {
-      log_line("TXD failed: %s", candidate.c_str());
+      log_line("TXD failed: %s", c.path.shown.c_str());
       continue;
     }
-    log_line("TXD loaded: %s", candidate.c_str());
+    log_line("TXD loaded: %s", c.path.handed.c_str());
     host::RwTexDictionaryForAllTextures(dictionary, &log_texture_name, nullptr);
     host::RwTexture* background = host::RwTexDictionaryFindNamedTexture(dictionary, background_name);
     host::RwTexture* foreground = host::RwTexDictionaryFindNamedTexture(dictionary, foreground_name);

@@ -65,6 +65,37 @@ bool wide_to_ansi(const wchar_t* text, char* buffer, std::uint32_t size);
 int message_box(window_handle owner, const char* text, const char* caption, std::uint32_t style);
 window_handle get_active_window();
 
+// Files, as CreateFileW opens them: every sharing mode granted, so that other
+// programs may read and write them meanwhile. Null when it cannot be opened.
+using file_handle = void*;
+enum class file_open : std::uint32_t {
+  read_existing,  // OPEN_EXISTING, for reading
+  write_new,      // CREATE_ALWAYS: created, or emptied
+  append,         // OPEN_ALWAYS with FILE_APPEND_DATA: every write at the end
+};
+file_handle open_file_w(const wchar_t* path, file_open how);
+// CreateFileA, the narrow form: at most 259 characters on Windows, whatever
+// the path's prefix (Wine lifts that limit; this does not). The game opens
+// its files this way; the plugin never does.
+file_handle open_file(const char* path, file_open how);
+// ReadFile: false on failure; *read is 0 at the end of the file.
+bool read_file(file_handle file, void* buffer, std::uint32_t size, std::uint32_t* read);
+// WriteFile: true when every byte was written.
+bool write_file(file_handle file, const void* data, std::uint32_t size);
+void close_file(file_handle file);
+// GetFileAttributesW: what a path names.
+enum class path_kind { none, file, folder };
+path_kind path_kind_w(const wchar_t* path);
+// GetCurrentDirectoryW: as GetModuleFileNameW answers, 0 on failure, the
+// size needed when the buffer is too small.
+std::uint32_t get_current_directory_w(wchar_t* buffer, std::uint32_t size);
+// Whether the module being detached now is unloaded by FreeLibrary (true)
+// or with the process's end (false).
+bool unloading_by_free_library();
+// Told by the module's entry point at DLL_PROCESS_DETACH: a null reserved
+// argument is FreeLibrary's.
+void note_process_detach(bool by_free_library);
+
 // Tests make any call fail and count what was called. Nothing in the plugin
 // touches this; with no failure set, every call goes straight through.
 enum class call : unsigned {
@@ -82,6 +113,9 @@ enum class call : unsigned {
   pin_module,
   environment,
   key_state,
+  file,               // open, read and write
+  file_attributes,
+  current_directory,
   count_,
 };
 

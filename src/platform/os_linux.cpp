@@ -1,6 +1,8 @@
 #include "platform/os_linux.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -24,6 +26,8 @@ struct answers {
   bool foreground_is_ours = true;
   std::vector<std::string> pinned;
   std::vector<std::pair<wchar_t, std::string>> double_byte;
+  std::string current_directory;
+  bool by_free_library = false;
 };
 
 answers& state() {
@@ -88,26 +92,34 @@ std::wstring from_utf8(const std::string& text) {
   return out;
 }
 
+// One code point's UTF-8 bytes; their count.
+std::size_t encode_utf8(std::uint32_t c, char* bytes) {
+  if (c < 0x80) {
+    bytes[0] = static_cast<char>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    bytes[0] = static_cast<char>(0xC0 | (c >> 6));
+    bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    bytes[0] = static_cast<char>(0xE0 | (c >> 12));
+    bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  bytes[0] = static_cast<char>(0xF0 | (c >> 18));
+  bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
 std::string to_utf8(const std::wstring& text) {
   std::string out;
-  for (wchar_t w : text) {
-    const auto c = static_cast<std::uint32_t>(w);
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
+  char bytes[4];
+  for (wchar_t w : text) out.append(bytes, encode_utf8(static_cast<std::uint32_t>(w), bytes));
   return out;
 }
 
@@ -155,6 +167,64 @@ std::string to_ansi(const std::wstring& text, bool* lossless) {
   }
   return out;
 }
+
+// The wide text of narrow bytes in the simulated ANSI code page.
+std::wstring from_ansi(const std::string& text) {
+  if (!state().single_byte_code_page && state().double_byte.empty()) return from_utf8(text);
+  std::wstring out;
+  for (std::size_t i = 0; i < text.size();) {
+    bool mapped = false;
+    for (const auto& [character, bytes] : state().double_byte) {
+      if (!mapped && text.compare(i, bytes.size(), bytes) == 0) {
+        out.push_back(character);
+        i += bytes.size();
+        mapped = true;
+      }
+    }
+    if (mapped) continue;
+    if (state().single_byte_code_page) {
+      out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(text[i++])));
+    } else {
+      const auto c = static_cast<unsigned char>(text[i]);
+      const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+      out += from_utf8(text.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
+}
+
+// A Windows-style path for the file system, backslashes as separators, in a
+// buffer of the caller's: opening the log of a frame allocates nothing, as
+// CreateFileW does not. Empty when it does not fit.
+struct system_path {
+  char text[4 * 32768];
+};
+const char* file_system_path(const wchar_t* path, system_path* out) {
+  std::size_t n = 0;
+  for (const wchar_t* p = path; *p; ++p) {
+    char bytes[4];
+    const std::size_t length = encode_utf8(static_cast<std::uint32_t>(*p == L'\\' ? L'/' : *p), bytes);
+    if (n + length + 1 > sizeof out->text) return "";
+    std::memcpy(out->text + n, bytes, length);
+    n += length;
+  }
+  out->text[n] = '\0';
+  return out->text;
+}
+
+file_handle open_path(const char* path, file_open how) {
+  int flags = O_RDONLY;
+  if (how == file_open::write_new) flags = O_WRONLY | O_CREAT | O_TRUNC;
+  if (how == file_open::append) flags = O_WRONLY | O_CREAT | O_APPEND;
+  struct stat info {};
+  if (how == file_open::read_existing && (stat(path, &info) != 0 || S_ISDIR(info.st_mode))) return nullptr;
+  const int fd = ::open(path, flags | O_CLOEXEC, 0644);
+  // A descriptor of 0 would read as no file: handles are descriptor + 1.
+  return fd < 0 ? nullptr : reinterpret_cast<file_handle>(static_cast<std::intptr_t>(fd) + 1);
+}
+
+int descriptor(file_handle file) { return static_cast<int>(reinterpret_cast<std::intptr_t>(file) - 1); }
 
 // As GetModuleFileName does it: a text that does not fit is cut, terminated,
 // and answered with the buffer's size.
@@ -313,7 +383,71 @@ window_handle get_active_window() {
   return state().active_window;
 }
 
+file_handle open_file_w(const wchar_t* path, file_open how) {
+  if (detail::enter(call::file)) return nullptr;
+  static system_path buffer;  // the game's one thread
+  return open_path(file_system_path(path, &buffer), how);
+}
+
+file_handle open_file(const char* path, file_open how) {
+  if (detail::enter(call::file)) return nullptr;
+  // Windows' narrow file functions stop at MAX_PATH, prefix or none.
+  if (std::strlen(path) >= 260) return nullptr;
+  static system_path buffer;
+  return open_path(file_system_path(from_ansi(path).c_str(), &buffer), how);
+}
+
+bool read_file(file_handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
+  *read = 0;
+  if (detail::enter(call::file, 0, size)) return false;
+  const ssize_t n = ::read(descriptor(file), buffer, size);
+  if (n < 0) return false;
+  *read = static_cast<std::uint32_t>(n);
+  return true;
+}
+
+bool write_file(file_handle file, const void* data, std::uint32_t size) {
+  if (detail::enter(call::file, 0, size)) return false;
+  return ::write(descriptor(file), data, size) == static_cast<ssize_t>(size);
+}
+
+void close_file(file_handle file) {
+  if (file != nullptr) ::close(descriptor(file));
+}
+
+path_kind path_kind_w(const wchar_t* path) {
+  if (detail::enter(call::file_attributes)) return path_kind::none;
+  static system_path buffer;
+  struct stat info {};
+  if (stat(file_system_path(path, &buffer), &info) != 0) return path_kind::none;
+  return S_ISDIR(info.st_mode) ? path_kind::folder : path_kind::file;
+}
+
+std::uint32_t get_current_directory_w(wchar_t* buffer, std::uint32_t size) {
+  if (detail::enter(call::current_directory, 0, size)) return 0;
+  std::string directory = state().current_directory;
+  if (directory.empty()) {
+    char here[4096];
+    if (getcwd(here, sizeof here) == nullptr) return 0;
+    directory = here;
+  }
+  const std::wstring wide = from_utf8(directory);
+  if (wide.size() + 1 > size) return static_cast<std::uint32_t>(wide.size() + 1);
+  return copy_text(wide, buffer, size);
+}
+
+bool unloading_by_free_library() { return state().by_free_library; }
+void note_process_detach(bool by_free_library) { state().by_free_library = by_free_library; }
+
 namespace linux_host {
+
+int free_library(void* module) {
+  state().by_free_library = true;
+  const int result = dlclose(module);
+  state().by_free_library = false;
+  return result;
+}
+void set_current_directory(const std::string& path) { state().current_directory = path; }
 
 void set_main_module(module_handle base) { state().main_module = base; }
 void set_module_file_name(const std::string& path) { state().module_file_name = path; }

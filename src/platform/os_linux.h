@@ -49,6 +49,12 @@ struct shown_box {
 // Message boxes are recorded, never shown.
 std::vector<shown_box>& message_boxes();
 
+// dlclose as FreeLibrary: the module's detach sees an unload, not the
+// process's end.
+int free_library(void* module);
+// GetCurrentDirectoryW's answer. Empty: the process's own.
+void set_current_directory(const std::string& path);
+
 // Puts every answer back to its default.
 void reset();
 

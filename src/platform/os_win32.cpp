@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/os.h"
+#include "platform/os_win32_files.h"
 
 namespace os {
 
@@ -116,5 +117,50 @@ window_handle get_active_window() {
   if (detail::enter(call::get_active_window)) return nullptr;
   return GetActiveWindow();
 }
+
+namespace {
+bool detached_by_free_library = false;
+}
+
+file_handle open_file_w(const wchar_t* path, file_open how) {
+  if (detail::enter(call::file)) return nullptr;
+  const win32_open o = win32_open_of(how);
+  const HANDLE h = CreateFileW(path, o.access, o.share, nullptr, o.disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
+
+bool read_file(file_handle file, void* buffer, std::uint32_t size, std::uint32_t* read) {
+  *read = 0;
+  if (detail::enter(call::file, 0, size)) return false;
+  DWORD got = 0;
+  const BOOL ok = ReadFile(static_cast<HANDLE>(file), buffer, size, &got, nullptr);
+  *read = got;
+  return ok != FALSE;
+}
+
+bool write_file(file_handle file, const void* data, std::uint32_t size) {
+  if (detail::enter(call::file, 0, size)) return false;
+  DWORD written = 0;
+  return WriteFile(static_cast<HANDLE>(file), data, size, &written, nullptr) != FALSE && written == size;
+}
+
+void close_file(file_handle file) {
+  if (file != nullptr) CloseHandle(static_cast<HANDLE>(file));
+}
+
+path_kind path_kind_w(const wchar_t* path) {
+  if (detail::enter(call::file_attributes)) return path_kind::none;
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return path_kind::none;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? path_kind::folder : path_kind::file;
+}
+
+std::uint32_t get_current_directory_w(wchar_t* buffer, std::uint32_t size) {
+  if (detail::enter(call::current_directory, 0, size)) return 0;
+  return GetCurrentDirectoryW(size, buffer);
+}
+
+bool unloading_by_free_library() { return detached_by_free_library; }
+void note_process_detach(bool by_free_library) { detached_by_free_library = by_free_library; }
 
 }  // namespace os

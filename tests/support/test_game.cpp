@@ -58,7 +58,9 @@ std::string file_path(txd_place place) {
   return {};
 }
 
-void write_txd(txd_place place, const std::vector<std::string>& names) {
+void write_txd(txd_place place, const std::vector<std::string>& names) { write_txd_at(file_path(place), names); }
+
+void write_txd_at(const std::string& path, const std::vector<std::string>& names) {
   txd::dictionary dict;
   std::uint8_t shade = 10;
   for (const std::string& name : names) {
@@ -69,7 +71,6 @@ void write_txd(txd_place place, const std::vector<std::string>& names) {
     t.levels = txd::mip_chain(2, 2, rgba);
     dict.textures.push_back(std::move(t));
   }
-  const std::string path = file_path(place);
   fs::create_directories(fs::path(path).parent_path());
   if (!txd::write_file(path, dict)) std::abort();
 }
@@ -105,6 +106,12 @@ std::vector<std::string> log_lines_of(const std::string& path) {
   return lines;
 }
 
+std::string hex(std::uintptr_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%lx", static_cast<unsigned long>(value));
+  return text;
+}
+
 std::uint8_t* add_ped(int slot, sim::vec3 position, bool reject_transform) {
   sim::ped_setup p;
   p.slot = slot;
@@ -128,6 +135,7 @@ void reset_overlay() {
   world.reset_scene();
   world.live_dictionaries.clear();
   world.dictionaries_destroyed = 0;
+  world.loader_faults.clear();
   os::reset_control();
   overlay::state() = overlay::plugin_state{};
   std::error_code ignored;

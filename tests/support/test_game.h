@@ -29,6 +29,7 @@ std::string file_path(txd_place place);
 // A dictionary of 2 x 2 textures of these names.
 void write_txd(txd_place place, const std::vector<std::string>& names);
 void write_ring_txd(txd_place place);
+void write_txd_at(const std::string& path, const std::vector<std::string>& names);
 
 std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
@@ -37,6 +38,9 @@ std::string log_text();
 // The log split at its CR LF line ends.
 std::vector<std::string> log_lines();
 std::vector<std::string> log_lines_of(const std::string& path);
+
+// An address as the plugin writes it in its claim: lower-case hex, no prefix.
+std::string hex(std::uintptr_t value);
 
 // A healthy, visible pedestrian on foot at position, in slot.
 std::uint8_t* add_ped(int slot, sim::vec3 position, bool reject_transform = false);

@@ -76,6 +76,15 @@ class BaseEventI<Hook, RefList<Refs...>, ArgPick<ArgTypes<>>, void()> {
   // the hub does not list.
   patch::patch_outcome site_outcome() const { return outcome; }
 
+  // What giving the site back came to, once its last hook went (at unload,
+  // when the hook stores are destroyed). Plain data that outlives the hub:
+  // it can be asked after everything else of the framework is gone.
+  static patch::release_report site_release() {
+    patch::release_report report;
+    (release_of<Refs>(&report), ...);
+    return report;
+  }
+
   bool patched = false;
   handler_list before;
   handler_list after;
@@ -94,6 +103,13 @@ class BaseEventI<Hook, RefList<Refs...>, ArgPick<ArgTypes<>>, void()> {
     hook.install([this](const next_type& next) { return dispatch(next); });
     outcome = hook.install_outcome();
     patch::hook_store<hook_type>().push_back(std::move(hook));
+  }
+
+  template <class Entry>
+  static void release_of(patch::release_report* report) {
+    if (hooking::host_version() != Entry::version) return;
+    using hook_type = Hook<patch::scoped_call, Entry::address, result_type()>;
+    *report = hook_type::manager_type::final_release;
   }
 
   patch::patch_outcome outcome = patch::patch_outcome::not_attempted;

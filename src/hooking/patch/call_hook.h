@@ -5,32 +5,20 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <list>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "hooking/calling_convention.h"
 #include "hooking/host_version.h"
-#include "hooking/patch/code_writer.h"
-#include "hooking/patch/instruction.h"
+#include "hooking/patch/callee_cell.h"
+#include "hooking/patch/hook_store.h"
+#include "hooking/patch/module_pin.h"
+#include "hooking/patch/patch_outcome.h"
 #include "hooking/patch/scoped_patch.h"
-#include "platform/os.h"
+#include "hooking/patch/site_patch.h"
 
 namespace patch {
-
-// What patching a site came to.
-enum class patch_outcome {
-  not_attempted,
-  hooked,
-  left_alone_jump,            // another module redirected it with a jump
-  left_alone_no_call,         // it holds no call instruction
-  left_alone_no_destination,  // its call leads nowhere that can be read
-  left_alone_own_entry,       // it already calls this site's entry
-  taken_over,                 // another module took it over after us; it may still call us
-  protection_failed,          // its code could not be opened for writing
-  not_verified,               // written, but it did not read back as written: undone
-};
 
 // One per hook site (through Hooker, which carries the site's address).
 template <class Patch, class Hooker, class R, class... Args>
@@ -46,7 +34,7 @@ class function_hooker_manager : public Patch {
   function_hooker_manager() { live = this; }
   ~function_hooker_manager() override {
     hooks.clear();
-    if (Patch::put_back() == restore_outcome::not_ours) pin();
+    give_back();
     // Whoever still calls the entry gets the game's function from now on.
     orphan_callee = saved_callee;
     orphan_cell = callee_cell;
@@ -61,8 +49,16 @@ class function_hooker_manager : public Patch {
 
   patch_outcome add_hook(Hooker* hooker, hook_function functor, callee_type entry) {
     register_hook(hooker, std::move(functor));
-    if (!hooked) outcome = abandoned ? patch_outcome::taken_over
-                                     : patch_site(hooking::resolve_host_address(hooker->address), entry);
+    if (hooked) return outcome;
+    if (abandoned) return outcome = patch_outcome::taken_over;
+    const site_patch done = patch_call_site(*this, hooking::resolve_host_address(hooker->address),
+                                            reinterpret_cast<std::uintptr_t>(entry));
+    outcome = done.outcome;
+    if (outcome == patch_outcome::hooked) {
+      saved_callee = reinterpret_cast<callee_type>(done.callee);
+      callee_cell = done.cell;
+      hooked = true;
+    }
     return outcome;
   }
 
@@ -86,19 +82,15 @@ class function_hooker_manager : public Patch {
     if (!hooked) return;
     hooked = false;
     hooks.clear();
-    if (Patch::put_back() == restore_outcome::not_ours) {
-      // The module that wrote over us calls our entry for as long as it
-      // lives: our code must stay, and we never patch this site again.
-      abandoned = true;
-      pin();
-    }
+    // Never patched again: the site may still lead here.
+    if (give_back()) abandoned = true;
   }
 
   // The patched CALL leads here.
   static R HOST_ENTRY call_hooks() {
     function_hooker_manager* m = live;
     if (m == nullptr) return call_orphan();
-    if (m->hooked && !m->pin_asked && !m->site_holds_our_call()) m->pin();
+    if (m->hooked && !m->pin.asked() && !m->site_holds_our_call()) m->pin_module();
     call_state state{m};
     try {
       if (m->hooks.empty()) return m->callee_now()();
@@ -122,6 +114,9 @@ class function_hooker_manager : public Patch {
   bool is_hooked() const { return hooked; }
   callee_type callee() const { return callee_now(); }
   const std::vector<entry_type>& entries() const { return hooks; }
+  // What giving the site back came to, once its last hook went. Plain data,
+  // readable after the manager is gone.
+  static inline release_report final_release{};
 
  private:
   struct call_state {
@@ -135,23 +130,31 @@ class function_hooker_manager : public Patch {
     }
   };
 
-  // A CALL through a pointer follows its cell on every pass, as the game's
-  // own instruction would; a cell pointed at our entry would call us forever.
-  static callee_type read_callee(callee_type fixed, std::uintptr_t cell) {
-    if (cell == 0) return fixed;
-    callee_type current = nullptr;
-    std::memcpy(&current, reinterpret_cast<const void*>(cell), sizeof current);
-    if (current == nullptr || current == &function_hooker_manager::call_hooks) return fixed;
-    return current;
-  }
-  callee_type callee_now() const { return read_callee(saved_callee, callee_cell); }
+  callee_type callee_now() const { return callee_through(saved_callee, callee_cell, &function_hooker_manager::call_hooks); }
 
   // The manager is gone but its module was pinned: someone still calls the
   // entry, and the game's function is all there is to call.
   static R call_orphan() {
-    const callee_type callee = read_callee(orphan_callee, orphan_cell);
+    const callee_type callee = callee_through(orphan_callee, orphan_cell, &function_hooker_manager::call_hooks);
     return callee ? callee() : R{};
   }
+
+  // Puts the saved bytes back. When the site may still lead to our entry (the
+  // module that wrote over us calls it, or the page could not be opened), the
+  // module is pinned: its code must outlive any unload. True when the site
+  // was not given back.
+  bool give_back() {
+    const restore_outcome r = Patch::put_back();
+    release_report& report = final_release;
+    if (r == restore_outcome::nothing_saved && report.restore != restore_outcome::nothing_saved) return false;
+    report.restore = r;
+    if (r != restore_outcome::not_ours && r != restore_outcome::protection_failed) return false;
+    report.pin_needed = true;
+    report.pinned = pin_module();
+    return true;
+  }
+
+  bool pin_module() { return pin.ask(reinterpret_cast<const void*>(&function_hooker_manager::call_hooks)); }
 
   // The site has just been executed, so it can be read without opening it.
   // Two loads and compares, not a call: this runs on every pass.
@@ -162,13 +165,6 @@ class function_hooker_manager : public Patch {
     std::memcpy(&ours, this->written, 4);
     if (now != ours || site[4] != this->written[4]) return false;
     return this->size < 6 || site[5] == this->written[5];
-  }
-
-  // Asked once: a refusal is not asked again on every pass.
-  void pin() {
-    if (pin_asked) return;
-    pin_asked = true;
-    os::pin_module(reinterpret_cast<const void*>(&function_hooker_manager::call_hooks));
   }
 
   typename std::vector<entry_type>::iterator find(Hooker* hooker) {
@@ -186,46 +182,12 @@ class function_hooker_manager : public Patch {
     }
   }
 
-  patch_outcome patch_site(std::uintptr_t site, callee_type entry) {
-    // Only a call can be taken over. Code reached by a jump (another module's
-    // detour) ends by jumping back behind the site; called from our entry, it
-    // would run the rest of the game's function inside our frame.
-    const branch_form form = branch_form_at(site);
-    if (form == branch_form::jump_relative || form == branch_form::jump_indirect) return patch_outcome::left_alone_jump;
-    if (form == branch_form::none) return patch_outcome::left_alone_no_call;
-    // Without a destination to chain to, the game's next pass through the
-    // site would jump to 0: leave the site alone.
-    const std::uintptr_t target = call_target_at(site);
-    if (target == 0) return patch_outcome::left_alone_no_destination;
-    if (target == reinterpret_cast<std::uintptr_t>(entry)) return patch_outcome::left_alone_own_entry;
-    const std::size_t length = branch_length(form);
-    this->save(site, length, true);
-    if (!this->saved) return patch_outcome::protection_failed;
-    std::uint8_t bytes[8];
-    encode_call(site, reinterpret_cast<std::uintptr_t>(entry), length, bytes);
-    const std::uintptr_t cell = form == branch_form::call_indirect ? indirect_cell_at(site) : 0;
-    if (!write_code_bytes(site, bytes, length, true)) {
-      this->saved = false;
-      return patch_outcome::protection_failed;
-    }
-    this->claim(bytes);
-    if (!this->still_ours() || call_target_at(site) != reinterpret_cast<std::uintptr_t>(entry)) {
-      this->claimed = false;
-      Patch::put_back();  // a half-written instruction must not stay
-      return patch_outcome::not_verified;
-    }
-    saved_callee = reinterpret_cast<callee_type>(target);
-    callee_cell = cell;
-    hooked = true;
-    return patch_outcome::hooked;
-  }
-
   callee_type saved_callee = nullptr;
   std::uintptr_t callee_cell = 0;  // the pointer cell of a CALL [abs32] site
   std::vector<entry_type> hooks;
   bool hooked = false;
   bool abandoned = false;
-  bool pin_asked = false;
+  module_pin pin;
   patch_outcome outcome = patch_outcome::not_attempted;
 
   // Plain pointers and addresses: still valid after static destruction, in a
@@ -292,13 +254,5 @@ class function_hooker<Patch, A, R(Args...)>
     this->outcome = this->manager->add_hook(this, std::move(functor), &manager_type::call_hooks);
   }
 };
-
-// The hooks of one site that stay installed for the life of the process,
-// destroyed first to last at exit.
-template <class Hook>
-std::list<Hook>& hook_store() {
-  static std::list<Hook> store;
-  return store;
-}
 
 }  // namespace patch

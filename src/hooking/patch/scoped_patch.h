@@ -78,6 +78,10 @@ class scoped_basic : public scoped_base {
   }
 
   bool has_saved() const { return saved; }
+  // The saved bytes are not to be written back (the write over them failed).
+  void forget() { saved = false; }
+  // What claim() recorded no longer counts: put_back writes unconditionally.
+  void disown() { claimed = false; }
   restore_outcome last_restore_outcome() const { return last_restore; }
 
  protected:
