@@ -545,6 +545,21 @@ TEST(PluginModuleTest, ClaimThatPointsAnywhereButAModuleIsIgnored) {
       EXPECT_EQ(world.accepted_fans().size(), 2u);
     });
   }
+  // An environment that takes no claim: this copy draws, and says that a
+  // copy loaded after it would draw too.
+  IN_FRESH_PROCESS({
+    test::game_dir();
+    sim::host_world& world = sim::host_world::get();
+    ASSERT_TRUE(world.lay_out(hooking::version_1001));
+    os::set_failing(os::call::environment, true);
+    loaded_plugin plugin(NATIVE_PLUGIN_PATH);
+    ASSERT_NE(plugin.handle, nullptr) << dlerror();
+    world.start_up();
+    const lines log = test::log_lines();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "this copy could not record itself in the process's environment: a copy loaded after it would draw too"),
+              1);
+  });
 }
 
 }  // namespace

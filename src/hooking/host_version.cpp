@@ -5,6 +5,9 @@
 #include "platform/os.h"
 
 namespace hooking {
+namespace {
+unsigned pages_left_open = 0;  // plain data: read at any time, from load on
+}
 
 std::uint32_t host_version() {
   static const std::uint32_t id = detect_host_version();
@@ -34,9 +37,11 @@ std::uint32_t read_host_word(host_address address) {
   if (!os::virtual_protect(p, 4, os::page_execute_readwrite, &old)) return 0;
   std::uint32_t word = 0;
   std::memcpy(&word, p, sizeof word);  // probes 6 and 7 are not aligned
-  os::virtual_protect(p, 4, old, &old);
+  if (!os::virtual_protect(p, 4, old, &old)) ++pages_left_open;
   return word;
 }
+
+unsigned probe_pages_left_open() { return pages_left_open; }
 
 host_address address_by_version(host_address a1001, host_address a1002, host_address a1011,
                                 host_address a1101, host_address a1111, host_address a3200,

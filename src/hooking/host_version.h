@@ -57,6 +57,9 @@ std::uintptr_t resolve_host_address(host_address address);
 // page protection. 0 when the protection cannot be changed: such an address is
 // not part of the image, and reading it would fault.
 std::uint32_t read_host_word(host_address address);
+// How many of those reads could not give their page its protection back
+// (the page stays open for writing): the overlay says so in its log.
+unsigned probe_pages_left_open();
 
 // The argument that belongs to the running version; 0 for any other id.
 host_address address_by_version(host_address a1001, host_address a1002, host_address a1011,

@@ -69,6 +69,10 @@ void begin_log() {
   // lock, and nothing is read from the file afterwards.
   take_settings(hooking::plugin_file_path(settings_file_name));
   log_unhooked_sites();
+  if (const unsigned open = hooking::probe_pages_left_open()) {
+    log_line("the game's code could not be given its protection back after %u reads of its build id: those pages stay writable",
+             open);
+  }
   if (!drawing_claim_recorded()) {
     log_line("this copy could not record itself in the process's environment: a copy loaded after it would draw too");
   }
