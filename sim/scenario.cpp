@@ -1,5 +1,6 @@
 #include "scenario.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -274,9 +275,9 @@ scenario interpret(const json& root) {
       if (!presses[i].contains("frame")) fail(field + ".frame", "missing");
       if (!presses[i].contains("key")) fail(field + ".key", "missing");
       const std::int64_t frame = integer(presses[i]["frame"], field + ".frame");
-      if (frame < 1 || frame > static_cast<std::int64_t>(draws)) {
-        fail(field + ".frame", "expected a drawing event from 1 to " + std::to_string(draws));
-      }
+      // The game counts its frames in 32 bits.
+      const std::int64_t last = std::min<std::int64_t>(static_cast<std::int64_t>(draws), INT32_MAX);
+      if (frame < 1 || frame > last) fail(field + ".frame", "expected a drawing event from 1 to " + std::to_string(last));
       if (!presses[i]["key"].is_string()) fail(field + ".key", "expected a key name");
       const std::string name = presses[i]["key"].get<std::string>();
       const int key = overlay::key_code(name);
@@ -284,9 +285,8 @@ scenario interpret(const json& root) {
       std::int64_t held = 1;
       if (presses[i].contains("frames")) {
         held = integer(presses[i]["frames"], field + ".frames");
-        if (held < 1 || frame + held - 1 > static_cast<std::int64_t>(draws)) {
-          fail(field + ".frames", "expected 1 to " + std::to_string(static_cast<std::int64_t>(draws) - frame + 1));
-        }
+        const std::int64_t room = last - frame + 1;  // no sum that could overflow
+        if (held < 1 || held > room) fail(field + ".frames", "expected 1 to " + std::to_string(room));
       }
       s.key_presses.push_back({static_cast<std::int32_t>(frame), key, static_cast<std::int32_t>(held)});
     }
@@ -326,13 +326,20 @@ scenario_result parse_scenario(const std::string& json_text) {
   // One set of keys per object being read, to refuse a key given twice
   // (the parser would keep the last and lose the first silently).
   std::vector<std::set<std::string>> keys;
+  std::vector<std::string> at_key;  // the key being read in each open object
   std::string repeated;
   const json::parser_callback_t note_keys = [&](int, json::parse_event_t event, json& parsed) {
-    if (event == json::parse_event_t::object_start) keys.emplace_back();
-    if (event == json::parse_event_t::object_end && !keys.empty()) keys.pop_back();
-    if (event == json::parse_event_t::key && !keys.empty() && !keys.back().insert(parsed.get<std::string>()).second &&
-        repeated.empty()) {
-      repeated = parsed.get<std::string>();
+    if (event == json::parse_event_t::object_start) {
+      keys.emplace_back();
+      at_key.emplace_back();
+    }
+    if (event == json::parse_event_t::object_end && !keys.empty()) {
+      keys.pop_back();
+      at_key.pop_back();
+    }
+    if (event == json::parse_event_t::key && !keys.empty()) {
+      at_key.back() = parsed.get<std::string>();
+      if (!keys.back().insert(at_key.back()).second && repeated.empty()) repeated = at_key.back();
     }
     return true;
   };
@@ -340,6 +347,12 @@ scenario_result parse_scenario(const std::string& json_text) {
     root = json::parse(json_text, note_keys);
   } catch (const json::parse_error& e) {
     r.error = std::string("scenario: not JSON: ") + e.what();
+    return r;
+  } catch (const json::exception& e) {
+    // A number the reader cannot hold (1e400): named by the key it stands at.
+    std::string field;
+    for (const std::string& k : at_key) field += (field.empty() ? "" : ".") + k;
+    r.error = (field.empty() ? std::string("scenario") : field) + ": a number the reader cannot hold (" + e.what() + ")";
     return r;
   }
   if (!repeated.empty()) {

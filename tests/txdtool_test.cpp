@@ -288,4 +288,41 @@ TEST(TxdToolTest, RepaintedPaletteKeepsItsEntriesOrWidensWhenItMust) {
   EXPECT_FALSE(fs::exists(s.dir / "c.txd"));
 }
 
+// What servers and older tools write: a native and a dictionary ending in
+// empty extension chunks given twice, and a texture name in Latin-1. It is
+// listed, extracted and built back byte for byte; a chunk that is no
+// extension where only extensions may stand is refused with its offset.
+TEST(TxdToolTest, DoubledEmptyExtensionsAndLatinOneNamesComeBackByteForByte) {
+  scratch s;
+  const byte_list empty_extension = {0x03, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0x03, 0x18};
+  txd::dictionary dict;
+  txd::texture t;
+  t.name = "caf\xE9";
+  t.levels = txd::mip_chain(4, 4, byte_list(64, 200));
+  t.more_extensions = empty_extension;
+  dict.textures.push_back(t);
+  dict.frame.more_extensions = empty_extension;
+  dict.frame.more_extensions.insert(dict.frame.more_extensions.end(), empty_extension.begin(), empty_extension.end());
+  const byte_list file = txd::write(dict);
+  ASSERT_TRUE(txd::write_file((s.dir / "served.txd").string(), dict));
+  ASSERT_EQ(txdtool(s, "list " + quoted(s.dir / "served.txd")).code, 0);
+  run_result r = txdtool(s, "extract " + quoted(s.dir / "served.txd") + " " + quoted(s.dir / "out"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  r = txdtool(s, "build " + quoted(s.dir / "back.txd") + " " + quoted(s.dir / "out" / "textures.json"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(bytes_of(s.dir / "back.txd") == file);
+  EXPECT_EQ(read_ok(s.dir / "back.txd").textures.at(0).name, "caf\xE9");
+
+  // The dictionary's last extension turned into a chunk of another type.
+  byte_list wrong = file;
+  const std::size_t last = wrong.size() - 12;
+  wrong[last] = 0x99;
+  std::ofstream(s.dir / "wrong.txd", std::ios::binary).write(reinterpret_cast<const char*>(wrong.data()), wrong.size());
+  r = txdtool(s, "list " + quoted(s.dir / "wrong.txd"));
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("a chunk of type 0x99 where only extension chunks may end the texture dictionary"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find(std::to_string(last)), std::string::npos) << r.err;
+}
+
 }  // namespace

@@ -42,15 +42,22 @@ TEST(ViewTraceTest, WhatCannotBeReplayedIsRefusedInOneLine) {
       {good.substr(0, good.size() - 1), "the trace is cut: its last line has no end"},
       {loaded + "{\"frame\":1,\"call\":\n", "line 2 is not JSON"},
       {loaded + "{\"frame\":1}\n", "line 2 names no call"},
-      {loaded + fan(1, "null", 2), "no frame of the trace draws anything"},
       {fan(1, "ok", 2), "the trace loads no texture dictionary before frame 1"},
+      {loaded + R"({"frame":1,"call":"RwIm3DTransform","result":"ok","vertices":[[2,6,0.09,1e20,0.5,0.5]]})" "\n",
+       "line 2: a vertex colour is not a whole number from 0 to 0xFFFFFFFF"},
   };
   for (const auto& [trace, error] : cases) {
     const view::frame_result r = view::read_frame(trace, 0);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, error);
   }
-  EXPECT_EQ(view::read_frame(good, 7).error, "frame 7 draws nothing");
+  EXPECT_EQ(view::read_frame(good, 7).error, "frame 7 is not in the trace, which ends at frame 1");
+  // A frame in which nobody has a ring is still a picture: the last frame,
+  // with nothing to replay and no dictionary needed.
+  const view::frame_result none = view::read_frame(fan(1, "null", 2) + "{\"frame\":3,\"call\":\"unload\"}\n", 0);
+  ASSERT_TRUE(none.ok) << none.error;
+  EXPECT_EQ(none.value.frame, 3);
+  EXPECT_FALSE(none.value.draws);
 }
 
 // The camera behind the player looking along camera_forward: what lies to

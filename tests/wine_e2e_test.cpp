@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -761,7 +762,20 @@ TEST_F(WineViewTest, ViewerRefusesWhatItCannotReplayAndWritesNothing) {
     if (line.find("RwIm3DTransform") == std::string::npos) no_drawing += line;
     at = end;
   }
-  refused("view-no-drawing", no_drawing, "no frame of the trace draws anything");
+  {
+    // A trace in which nothing is drawn is rendered all the same.
+    const fs::path out = runs_root() / "view-no-drawing";
+    fs::create_directories(out);
+    std::ofstream(out / "trace.jsonl", std::ios::binary) << no_drawing;
+    std::string said;
+    EXPECT_EQ(view(scenario, out, "", &said), 0) << said;
+    EXPECT_TRUE(fs::exists(out / "view.png"));
+    EXPECT_EQ(json::parse(read(out / "view.json"))["rings"], json::array());
+    // A frame the trace does not reach is refused.
+    EXPECT_EQ(view(scenario, out, "--frame 99 --out '" + (out / "99").string() + "'", &said), 2);
+    EXPECT_NE(said.find("frame 99 is not in the trace, which ends at frame 1"), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(out / "99" / "view.png"));
+  }
   const fs::path not_a_dictionary = runs_root() / "not-a-dictionary.txd";
   std::ofstream(not_a_dictionary) << "not a texture dictionary";
   std::string elsewhere = trace;
@@ -774,6 +788,59 @@ TEST_F(WineViewTest, ViewerRefusesWhatItCannotReplayAndWritesNothing) {
   for (char ch : replacement) replacement_escaped += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
   for (std::size_t at; (at = elsewhere.find(escaped)) != std::string::npos;) elsewhere.replace(at, escaped.size(), replacement_escaped);
   refused("view-bad-dictionary", elsewhere, "cannot be read");
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// Nobody qualifies (the one pedestrian sits in a car): the run and its view
+// succeed, the picture shows the world, view.json lists no ring, and one
+// line says that the plugin drew none.
+TEST_F(WineViewTest, SceneWhereNobodyHasARingIsStillAPicture) {
+  const fs::path out = runs_root() / "nobody";
+  fs::create_directories(out);
+  const json scenario = {{"peds", {{{"slot", 3}, {"position", {2, 3, 0}}, {"in_vehicle", true}}}},
+                         {"events", {"start_up", "draw*2"}},
+                         {"view", true}};
+  std::ofstream(out / "scenario.json") << scenario.dump();
+  const std::string command = std::string(HOSTSIM_SCRIPT) + " '" + (out / "scenario.json").string() + "' '" +
+                              (out / "run").string() + "' >'" + (out / "said.txt").string() + "' 2>&1";
+  const int status = std::system(command.c_str());
+  const std::string said = read(out / "said.txt");
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
+  EXPECT_EQ(count_of(said, "viewer: the plugin drew no ring in frame 2"), 1u) << said;
+  const json rings = json::parse(read(out / "run" / "view.json"));
+  EXPECT_EQ(rings["frame"], 2);
+  EXPECT_EQ(rings["rings"], json::array());
+  txd::image picture;
+  std::string error;
+  ASSERT_TRUE(txd::load_png((out / "run" / "view.png").string(), &picture, &error)) << error;
+  EXPECT_EQ(picture.width, 1280u);
+  EXPECT_NE(std::count(picture.rgba.begin(), picture.rgba.end(), picture.rgba[0]),
+            static_cast<std::ptrdiff_t>(picture.rgba.size()));  // the world, not a blank
+}
+
+// Two rings straight ahead, one 3 units above the other at a distance of 10:
+// where view.json puts them on a 1280 x 720 picture gives the camera's
+// vertical field of view, the game's 70 degrees across 4:3.
+TEST_F(WineViewTest, CameraSeesAsTheGameDoesFiftyFiveDegreesFromTopToBottom) {
+  const json scenario = {{"camera_position", {0, 0, 0}},
+                         {"camera_target", {0, 10, 0}},
+                         {"peds", {{{"slot", 1}, {"position", {0, 10, 0.91}}}, {{"slot", 2}, {"position", {0, 10, 3.91}}}}},
+                         {"events", {"start_up", "draw"}}};
+  const run r = hostsim("field-of-view", scenario);
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  std::string said;
+  ASSERT_EQ(view(r.out / "scenario.json", r.out, "", &said), 0) << said;
+  const json rings = json::parse(read(r.out / "view.json"));
+  double low = 0, high = 0;
+  for (const json& ring : rings["rings"]) (ring["slot"] == 1 ? low : high) = ring["screen"][1].get<double>();
+  ASSERT_NEAR(low, 360.0, 0.5);
+  const double degrees = 2.0 * std::atan((3.0 / 10.0) / ((low - high) / 360.0)) * 180.0 / 3.14159265358979;
+  EXPECT_NEAR(degrees, 55.4, 0.1);
 }
 
 }  // namespace

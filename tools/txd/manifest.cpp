@@ -50,7 +50,56 @@ std::string string_at(const json& object, const char* key, const std::string& fi
   return object[key].get<std::string>();
 }
 
+// A name as the manifest keeps it: the text itself, and where that is not
+// UTF-8 (older tools wrote Latin-1), its bytes in hex under key_bytes too,
+// which build takes over the text.
+void put_name(json& j, const char* key, const std::string& name) {
+  if (valid_utf8(name)) {
+    j[key] = name;
+    return;
+  }
+  std::string shown, hex;
+  for (unsigned char c : name) {
+    shown += c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string("\xEF\xBF\xBD");  // U+FFFD
+    char two[3];
+    std::snprintf(two, sizeof two, "%02x", c);
+    hex += two;
+  }
+  j[key] = shown;
+  j[std::string(key) + "_bytes"] = hex;
+}
+
+std::string name_at(const json& object, const char* key, const std::string& field) {
+  const std::string bytes_key = std::string(key) + "_bytes";
+  if (!object.contains(bytes_key)) return string_at(object, key, field);
+  const std::string hex = string_at(object, bytes_key.c_str(), field);
+  if (hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+    fail(field + "." + bytes_key, "expected the name's bytes as pairs of hex digits");
+  }
+  std::string name;
+  for (std::size_t i = 0; i < hex.size(); i += 2) name.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return name;
+}
+
 }  // namespace
+
+bool valid_utf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || i + n > text.size()) return false;
+    std::uint32_t code = n == 1 ? c : c & (0x7F >> n);
+    for (std::size_t k = 1; k < n; ++k) {
+      const auto d = static_cast<unsigned char>(text[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      code = (code << 6) | (d & 0x3F);
+    }
+    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += n;
+  }
+  return true;
+}
 
 std::string pixel_hash(std::uint32_t width, std::uint32_t height, const std::vector<std::uint8_t>& rgba) {
   std::uint64_t h = 0xcbf29ce484222325ull;  // FNV-1a
@@ -70,15 +119,16 @@ std::string manifest_text(const manifest& m) {
   json textures = json::array();
   for (const manifest_entry& e : m.entries) {
     const texture& t = e.settings;
-    json j = {{"name", t.name},
-              {"mask_name", t.mask_name},
-              {"filter", named(t.filter, filters)},
+    json j = json::object();
+    put_name(j, "name", t.name);
+    put_name(j, "mask_name", t.mask_name);
+    j.update(json{{"filter", named(t.filter, filters)},
               {"addressing_u", named(t.addressing & 0x0F, addressings)},
               {"addressing_v", named(t.addressing >> 4, addressings)},
               {"format", format_name(t.format)},
               {"alpha", t.has_alpha},
               {"levels", e.level_count},
-              {"image", e.image.generic_string()}};
+              {"image", e.image.generic_string()}});
     if (!e.level_images.empty()) {
       json images = json::array();
       for (const auto& p : e.level_images) images.push_back(p.generic_string());
@@ -100,7 +150,7 @@ std::string manifest_text(const manifest& m) {
   json root = {{"device_id", m.device_id}};
   if (!m.original.empty()) root["original"] = m.original.generic_string();
   root["textures"] = textures;
-  return root.dump(2) + "\n";
+  return root.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 bool parse_manifest(const std::string& text, manifest* out, std::string* error) {
@@ -117,8 +167,8 @@ bool parse_manifest(const std::string& text, manifest* out, std::string* error) 
       if (!j.is_object()) fail(field, "expected an object");
       manifest_entry e;
       texture& t = e.settings;
-      t.name = string_at(j, "name", field);
-      if (j.contains("mask_name")) t.mask_name = string_at(j, "mask_name", field);
+      t.name = name_at(j, "name", field);
+      if (j.contains("mask_name") || j.contains("mask_name_bytes")) t.mask_name = name_at(j, "mask_name", field);
       if (j.contains("filter")) t.filter = unnamed(j["filter"], filters, field + ".filter");
       const std::uint8_t u = j.contains("addressing_u") ? unnamed(j["addressing_u"], addressings, field + ".addressing_u") : 1;
       const std::uint8_t v = j.contains("addressing_v") ? unnamed(j["addressing_v"], addressings, field + ".addressing_v") : 1;

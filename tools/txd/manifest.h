@@ -15,6 +15,9 @@
 
 namespace txd {
 
+// Whether text is well-formed UTF-8, which is all a JSON string can carry.
+bool valid_utf8(const std::string& text);
+
 constexpr const char* manifest_name = "textures.json";
 
 struct manifest_entry {

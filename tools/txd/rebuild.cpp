@@ -159,6 +159,7 @@ bool rebuild_texture(const fs::path& folder, const manifest_entry& e, const dict
   t.index_bits = o.index_bits;
   t.stamp = o.stamp;
   t.extension = o.extension;
+  t.more_extensions = o.more_extensions;
   const bool same_storage = t.format == o.format && (t.raster ? t.raster->platform : platform_d3d9) ==
                                                        (o.raster ? o.raster->platform : platform_d3d9);
   for (std::size_t i = 0; i < t.levels.size() && same_storage && i < o.levels.size(); ++i) {

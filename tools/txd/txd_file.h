@@ -87,6 +87,9 @@ struct texture {
   // (none when the file has no extension chunk).
   std::uint32_t stamp = library_stamp;
   std::optional<std::vector<std::uint8_t>> extension = std::vector<std::uint8_t>{};
+  // Further extension chunks after the first (some tools write an empty one
+  // more), headers and all, as the file holds them.
+  std::vector<std::uint8_t> more_extensions;
   // The whole native chunk as the file holds it. When set, write() copies it
   // instead of writing the fields above.
   std::vector<std::uint8_t> native;
@@ -103,6 +106,7 @@ struct dictionary_frame {
   std::uint32_t struct_stamp = library_stamp;  // its struct's
   std::uint32_t extension_stamp = library_stamp;
   std::optional<std::vector<std::uint8_t>> extension = std::vector<std::uint8_t>{};
+  std::vector<std::uint8_t> more_extensions;  // as a texture's
 };
 
 struct dictionary {

@@ -121,13 +121,28 @@ class cursor {
     return body;
   }
 
-  // An optional extension chunk's body, then the end of this view.
-  std::optional<std::vector<std::uint8_t>> extension_then_end(const char* what, std::uint32_t* stamp) {
+  // An optional extension chunk's body, any further extension chunks (the
+  // game reads as many as stand there, empty ones too) as raw bytes into
+  // more, then the end of this view.
+  std::optional<std::vector<std::uint8_t>> extension_then_end(const char* what, std::uint32_t* stamp,
+                                                              std::vector<std::uint8_t>* more) {
     std::optional<std::vector<std::uint8_t>> body;
-    if (peek_type() == chunk_extension) {
+    more->clear();
+    while (peek_type() == chunk_extension) {
+      const std::size_t header_at = pos_;
       cursor extension = chunk(chunk_extension, what);
+      if (body) {
+        more->insert(more->end(), data_ + header_at, data_ + extension.end());
+        continue;
+      }
       *stamp = extension.stamp();
       body = std::vector<std::uint8_t>(data_ + extension.pos(), data_ + extension.end());
+    }
+    if (left() >= 12) {
+      char text[120];
+      std::snprintf(text, sizeof text, "a chunk of type 0x%X where only extension chunks may end the %s",
+                    static_cast<unsigned>(peek_type()), what);
+      throw failure{at(text, pos_)};
     }
     if (left() != 0) {
       char text[120];
@@ -302,7 +317,7 @@ texture read_native(cursor& parent, unsigned index) {
     throw failure{at(text, body.pos())};
   }
   std::uint32_t extension_stamp = 0;
-  t.extension = native.extension_then_end("texture native", &extension_stamp);
+  t.extension = native.extension_then_end("texture native", &extension_stamp, &t.more_extensions);
   t.native = parent.since(native_at);
   return t;
 }
@@ -349,7 +364,7 @@ read_result read(const std::uint8_t* data, std::size_t size) {
       std::snprintf(text, sizeof text, "dictionary holds more textures than the %u it announces", count);
       throw failure{at(text, dict.pos())};
     }
-    frame.extension = dict.extension_then_end("texture dictionary", &frame.extension_stamp);
+    frame.extension = dict.extension_then_end("texture dictionary", &frame.extension_stamp, &frame.more_extensions);
     result.dict.trailing.assign(data + file.pos(), data + size);
     result.ok = true;
   } catch (const failure& f) {

@@ -116,6 +116,7 @@ std::vector<std::uint8_t> native_chunk(const texture& t) {
   std::vector<std::uint8_t> body;
   put_chunk(body, chunk_struct, s, t.stamp);
   if (t.extension) put_chunk(body, chunk_extension, *t.extension, t.stamp);
+  body.insert(body.end(), t.more_extensions.begin(), t.more_extensions.end());
   return body;
 }
 
@@ -197,6 +198,7 @@ std::vector<std::uint8_t> write(const dictionary& dict) {
     }
   }
   if (frame.extension) put_chunk(body, chunk_extension, *frame.extension, frame.extension_stamp);
+  body.insert(body.end(), frame.more_extensions.begin(), frame.more_extensions.end());
   std::vector<std::uint8_t> out;
   put_chunk(out, chunk_dictionary, body, frame.stamp);
   out.insert(out.end(), dict.trailing.begin(), dict.trailing.end());

@@ -91,7 +91,10 @@ std::string lower(std::string text) {
 // special gets a leading '_'. Names that meet are told apart by "~2", "~3"...
 std::string file_name_for(const std::string& name, std::vector<std::string>* taken) {
   std::string base;
-  for (unsigned char c : name) base.push_back(forbidden_byte(c) ? '_' : static_cast<char>(c));
+  // A name that is not UTF-8 (Latin-1, from older tools) keeps its ASCII
+  // only: the manifest names its files in UTF-8.
+  const bool utf8 = txd::valid_utf8(name);
+  for (unsigned char c : name) base.push_back(forbidden_byte(c) || (!utf8 && c >= 0x80) ? '_' : static_cast<char>(c));
   for (std::size_t at; (at = base.find("..")) != std::string::npos;) base[at] = '_';
   while (!base.empty() && (base.back() == '.' || base.back() == ' ')) base.back() = '_';
   if (base.empty() || reserved_device(base)) base.insert(0, "_");
@@ -181,6 +184,24 @@ bool write_png(const fs::path& out, const txd::level& l) {
   return false;
 }
 
+// The files an extract has written so far, taken away again when it fails,
+// so that a failed extract leaves no half of one behind.
+class written_files {
+ public:
+  bool add(bool written, const fs::path& p) {
+    if (written) files_.push_back(p);
+    return written;
+  }
+  void take_back() {
+    std::error_code ignored;
+    for (const fs::path& p : files_) fs::remove(p, ignored);
+    files_.clear();
+  }
+
+ private:
+  std::vector<fs::path> files_;
+};
+
 int extract(const char* path, const char* dir) {
   txd::dictionary dict;
   std::vector<std::uint8_t> file;
@@ -193,6 +214,8 @@ int extract(const char* path, const char* dir) {
   txd::manifest m;
   m.device_id = dict.device_id;
   m.original = txd::original_name;
+  // Every file is named and the manifest made before anything is written.
+  std::vector<std::pair<fs::path, const txd::level*>> images;
   for (std::size_t index = 0; index < dict.textures.size(); ++index) {
     const txd::texture& t = dict.textures[index];
     txd::manifest_entry e;
@@ -203,9 +226,8 @@ int extract(const char* path, const char* dir) {
     e.level_count = static_cast<unsigned>(t.levels.size());
     e.native = static_cast<unsigned>(index);
     e.image = file_name_for(t.name, &taken);
-    if (!write_png(fs::path(dir) / e.image, t.levels[0])) return 1;
+    images.emplace_back(fs::path(dir) / e.image, &t.levels[0]);
     e.pixels.push_back(txd::pixel_hash(t.levels[0].width, t.levels[0].height, t.levels[0].rgba));
-    std::printf("%s\n", (fs::path(dir) / e.image).string().c_str());
     // Levels that build would compute from the first are not stored.
     const txd::level& top = t.levels[0];
     const std::vector<txd::level> computed = txd::mip_chain(top.width, top.height, top.rgba);
@@ -213,21 +235,33 @@ int extract(const char* path, const char* dir) {
       const std::string stem = e.image.stem().string();
       for (std::size_t i = 1; i < t.levels.size(); ++i) {
         e.level_images.emplace_back(file_name_for(stem + "." + std::to_string(i), &taken));
-        if (!write_png(fs::path(dir) / e.level_images.back(), t.levels[i])) return 1;
+        images.emplace_back(fs::path(dir) / e.level_images.back(), &t.levels[i]);
         e.pixels.push_back(txd::pixel_hash(t.levels[i].width, t.levels[i].height, t.levels[i].rgba));
       }
     }
     m.entries.push_back(std::move(e));
   }
+  const std::string text = txd::manifest_text(m);
+  written_files written;
+  for (const auto& [image, level] : images) {
+    if (!written.add(write_png(image, *level), image)) {
+      written.take_back();
+      return 1;
+    }
+    std::printf("%s\n", image.string().c_str());
+  }
   // The original beside the manifest, unless it is already that file.
   const fs::path original = fs::path(dir) / txd::original_name;
-  if (!fs::equivalent(path, original, ec)) {
-    if (!write_bytes(original, file.data(), file.size())) return 1;
+  if (!fs::equivalent(path, original, ec) && !written.add(write_bytes(original, file.data(), file.size()), original)) {
+    written.take_back();
+    return 1;
   }
   std::printf("%s\n", original.string().c_str());
   const fs::path manifest_path = fs::path(dir) / txd::manifest_name;
-  const std::string text = txd::manifest_text(m);
-  if (!write_bytes(manifest_path, text.data(), text.size())) return 1;
+  if (!write_bytes(manifest_path, text.data(), text.size())) {
+    written.take_back();
+    return 1;
+  }
   std::printf("%s\n", manifest_path.string().c_str());
   return 0;
 }

@@ -59,6 +59,13 @@ sim::vec3 player_position(const sim::scenario& scene) {
   return scene.player ? scene.player->position : sim::vec3{};
 }
 
+float vertical_field_of_view() {
+  // The game's 70 degrees lie across a 4:3 picture; a wider one keeps that
+  // picture's vertical angle and sees more at the sides.
+  const double half_across = 35.0 * 3.14159265358979 / 180.0;
+  return static_cast<float>(2.0 * std::atan(std::tan(half_across) * 3.0 / 4.0));
+}
+
 camera camera_for(const sim::scenario& scene) {
   const sim::vec3 feet = [&] {
     sim::vec3 p = player_position(scene);
@@ -73,8 +80,7 @@ camera camera_for(const sim::scenario& scene) {
   cam.eye = scene.camera_position.value_or(sim::vec3{player.x - 7.0f * dx, player.y - 7.0f * dy, player.z + 3.5f});
   cam.target = scene.camera_target.value_or(sim::vec3{feet.x + 2.0f * dx, feet.y + 2.0f * dy, feet.z});
   cam.view = look_at(cam.eye, cam.target);
-  constexpr float fov = 70.0f * 3.14159265f / 180.0f;
-  cam.projection = perspective(fov, static_cast<float>(picture_width) / picture_height, 0.1f, 500.0f);
+  cam.projection = perspective(vertical_field_of_view(), static_cast<float>(picture_width) / picture_height, 0.1f, 500.0f);
   return cam;
 }
 

@@ -24,9 +24,13 @@ struct camera {
 
 // The scenario's camera_position and camera_target, or by default 7 units
 // behind the player against camera_forward and 3.5 above, looking at the
-// player's feet plus 2 units along camera_forward; 70 degrees vertical field
-// of view, near 0.1, far 500.
+// player's feet plus 2 units along camera_forward; the game's field of view,
+// near 0.1, far 500.
 camera camera_for(const sim::scenario& scene);
+
+// The game's: 70 degrees across a 4:3 picture, so about 55.4 degrees from top
+// to bottom, whatever the picture's width.
+float vertical_field_of_view();
 
 // Where a world point lands in the picture, in pixels from the top left;
 // false when it lies behind the camera.

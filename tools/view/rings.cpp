@@ -56,14 +56,34 @@ std::vector<ring_on_screen> rings_of(const drawn_frame& frame, const sim::scenar
 }
 
 std::string view_json(std::int32_t frame, const std::vector<ring_on_screen>& rings) {
-  std::string out = "{\"frame\": " + std::to_string(frame) + ", \"rings\": [";
+  // Appended piece by piece: no temporary strings added together.
+  std::string out = "{\"frame\": ";
+  out += std::to_string(frame);
+  out += ", \"rings\": [";
   for (std::size_t i = 0; i < rings.size(); ++i) {
     const ring_on_screen& r = rings[i];
     out += i == 0 ? "\n  " : ",\n  ";
-    out += "{\"slot\": " + std::to_string(r.slot) + ", \"world\": [" + number(r.world.x) + ", " + number(r.world.y) + ", " +
-           number(r.world.z) + "], \"screen\": ";
-    out += r.on_screen ? "[" + number(r.screen_x) + ", " + number(r.screen_y) + "]" : std::string("null");
-    out += ", \"radius_px\": " + number(r.radius_px) + "}";
+    out += "{\"slot\": ";
+    out += std::to_string(r.slot);
+    out += ", \"world\": [";
+    const float world[3] = {r.world.x, r.world.y, r.world.z};
+    for (int k = 0; k < 3; ++k) {
+      out += number(world[k]);
+      out += k == 2 ? "]" : ", ";
+    }
+    out += ", \"screen\": ";
+    if (r.on_screen) {
+      out += "[";
+      out += number(r.screen_x);
+      out += ", ";
+      out += number(r.screen_y);
+      out += "]";
+    } else {
+      out += "null";
+    }
+    out += ", \"radius_px\": ";
+    out += number(r.radius_px);
+    out += "}";
   }
   out += rings.empty() ? "]}\n" : "\n]}\n";
   return out;

@@ -1,5 +1,8 @@
 #include "trace_frame.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -13,10 +16,10 @@ struct bad_line {
 };
 
 std::uint32_t whole(const json& j, const char* key, std::size_t line) {
-  if (!j.contains(key) || !j[key].is_number_integer()) {
-    throw bad_line{"line " + std::to_string(line) + ": \"" + key + "\" is not a whole number"};
+  if (!j.contains(key) || !j[key].is_number_unsigned() || j[key].get<std::uint64_t>() > 0xFFFFFFFFu) {
+    throw bad_line{"line " + std::to_string(line) + ": \"" + key + "\" is not a whole number from 0 to 0xFFFFFFFF"};
   }
-  return static_cast<std::uint32_t>(j[key].get<std::int64_t>());
+  return static_cast<std::uint32_t>(j[key].get<std::uint64_t>());
 }
 
 replay_call fan_of(const json& j, std::size_t line) {
@@ -26,13 +29,24 @@ replay_call fan_of(const json& j, std::size_t line) {
   if (!j.contains("vertices") || !j["vertices"].is_array()) {
     throw bad_line{"line " + std::to_string(line) + ": a transform without its vertices"};
   }
+  const auto refuse = [line](const char* what) { throw bad_line{"line " + std::to_string(line) + ": " + what}; };
+  // Converted only when it fits: a double beyond a float's range, or a
+  // colour beyond 32 bits, has no value there.
+  const auto single = [&](const json& n) {
+    const double d = n.get<double>();
+    if (!(std::fabs(d) <= std::numeric_limits<float>::max())) refuse("a vertex coordinate is no finite 32-bit float");
+    return static_cast<float>(d);
+  };
   for (const json& v : j["vertices"]) {
-    if (!v.is_array() || v.size() != 6) throw bad_line{"line " + std::to_string(line) + ": a vertex is not 6 numbers"};
+    if (!v.is_array() || v.size() != 6) refuse("a vertex is not 6 numbers");
     for (const json& n : v) {
-      if (!n.is_number()) throw bad_line{"line " + std::to_string(line) + ": a vertex is not 6 numbers"};
+      if (!n.is_number()) refuse("a vertex is not 6 numbers");
     }
-    c.vertices.push_back({v[0].get<float>(), v[1].get<float>(), v[2].get<float>(), v[3].get<std::uint32_t>(),
-                          v[4].get<float>(), v[5].get<float>()});
+    if (!v[3].is_number_unsigned() || v[3].get<std::uint64_t>() > 0xFFFFFFFFu) {
+      refuse("a vertex colour is not a whole number from 0 to 0xFFFFFFFF");
+    }
+    c.vertices.push_back({single(v[0]), single(v[1]), single(v[2]), static_cast<std::uint32_t>(v[3].get<std::uint64_t>()),
+                          single(v[4]), single(v[5])});
   }
   return c;
 }
@@ -72,16 +86,21 @@ frame_result read_frame(const std::string& text, std::int32_t wanted) {
       lines.push_back({static_cast<std::int32_t>(whole(j, "frame", number)), std::move(j)});
       begin = end + 1;
     }
-    std::int32_t chosen = 0;
+    // By default the last frame that drew; when none did, the last frame:
+    // a scene where nobody has a ring is a picture all the same.
+    std::int32_t chosen = 0, last = 0;
     for (const line_info& l : lines) {
-      if (l.value["call"] == "RwIm3DTransform" && l.value.value("result", "") == "ok" &&
-          (wanted == 0 || l.frame == wanted)) {
-        chosen = l.frame;
-      }
+      last = std::max(last, l.frame);
+      if (l.value["call"] == "RwIm3DTransform" && l.value.value("result", "") == "ok") chosen = l.frame;
     }
-    if (chosen == 0) {
-      r.error = wanted == 0 ? "no frame of the trace draws anything" : "frame " + std::to_string(wanted) + " draws nothing";
-      return r;
+    if (wanted != 0) {
+      if (wanted > last) {
+        r.error = "frame " + std::to_string(wanted) + " is not in the trace, which ends at frame " + std::to_string(last);
+        return r;
+      }
+      chosen = wanted;
+    } else if (chosen == 0) {
+      chosen = last;
     }
     drawn_frame& f = r.value;
     f.frame = chosen;
@@ -113,7 +132,8 @@ frame_result read_frame(const std::string& text, std::int32_t wanted) {
       }
     }
     for (const auto& [state, c] : carried) f.earlier.push_back(c);
-    if (f.dictionary.empty()) {
+    for (const replay_call& c : f.calls) f.draws |= c.kind == replay_call::draw_fan && c.accepted;
+    if (f.draws && f.dictionary.empty()) {
       r.error = "the trace loads no texture dictionary before frame " + std::to_string(chosen);
       return r;
     }

@@ -30,6 +30,7 @@ struct drawn_frame {
   std::string dictionary;            // as the plugin handed it to the game's loader
   std::vector<replay_call> earlier;  // the last value of each state set before the frame
   std::vector<replay_call> calls;    // the frame's own, in order
+  bool draws = false;                // the plugin drew a fan in it
 };
 
 struct frame_result {
@@ -38,7 +39,8 @@ struct frame_result {
   std::string error;  // one line: what is wrong and where
 };
 
-// wanted 0: the last frame with an accepted fan.
+// wanted 0: the last frame with an accepted fan, or the last frame when none
+// has one. A frame the trace does not reach is refused.
 frame_result read_frame(const std::string& trace_text, std::int32_t wanted);
 
 }  // namespace view

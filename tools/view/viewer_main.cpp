@@ -93,15 +93,17 @@ int wmain(int argc, wchar_t** argv) {
   // the game's folder beside the trace.
   fs::path dictionary_path = fs::path(frame.value.dictionary);
   if (dictionary_path.is_relative()) dictionary_path = trace_path.parent_path() / "game" / dictionary_path;
-  const txd::read_result dictionary = txd::read_file(dictionary_path.string());
-  if (replay && !dictionary.ok) {
+  // A frame that draws nothing needs no dictionary.
+  const bool replays = replay && frame.value.draws;
+  const txd::read_result dictionary = replays ? txd::read_file(dictionary_path.string()) : txd::read_result{};
+  if (replays && !dictionary.ok) {
     return refuse(2, "the texture dictionary " + shown(dictionary_path) + " the trace loaded cannot be read: " + dictionary.error);
   }
   if (fs::exists(out) && !fs::is_directory(out)) return refuse(2, shown(out) + " is not a folder");
 
   const view::camera cam = view::camera_for(scene.value);
   const view::world_mesh world = view::build_world(scene.value);
-  const view::render_result picture = view::render(cam, world, frame.value, dictionary.dict, replay);
+  const view::render_result picture = view::render(cam, world, frame.value, dictionary.dict, replays);
   if (!picture.ok) return refuse(3, picture.error);
 
   std::error_code ec;
@@ -116,6 +118,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!write_bytes(out / "view.png", png.data(), png.size()) || !write_bytes(out / "view.json", json.data(), json.size())) {
     return refuse(3, "cannot write into " + shown(out));
   }
+  if (!frame.value.draws) std::printf("viewer: the plugin drew no ring in frame %d\n", frame.value.frame);
   std::printf("viewer: frame %d rendered into %s/view.png\n", frame.value.frame, shown(out).c_str());
   return 0;
 }
