@@ -53,6 +53,11 @@ struct canvas {
     }
   }
 
+  float text_width(const std::string& words, float scale = 2.0f) const {
+    std::string copy = words;
+    return static_cast<float>(stb_easy_font_width(copy.data())) * scale;
+  }
+
   void line(float x0, float y0, float x1, float y1, float r, float g, float b) {
     const int steps = int(std::max(std::fabs(x1 - x0), std::fabs(y1 - y0))) * 2 + 1;
     for (int i = 0; i <= steps; ++i) {
@@ -218,7 +223,11 @@ txd::image render_preview(const scenario& scene, const std::vector<host_call>& f
     const float m = p.max_health > 1.0f ? p.max_health : 100.0f;
     char label[48];
     std::snprintf(label, sizeof label, "%d  %.0f%%", p.slot, static_cast<double>(p.health / m * 100.0f));
-    c.text(px + 6, py - 14, label, 0.95f, 0.95f, 0.85f);
+    // Right of its dot and above it, or left and below where the map ends.
+    const float width = c.text_width(label);
+    const float lx = px + 6 + width <= preview_size - 2 ? px + 6 : std::max(2.0f, px - 6 - width);
+    const float ly = py - 14 >= 2 ? py - 14 : py + 6;
+    c.text(lx, ly, label, 0.95f, 0.95f, 0.85f);
   }
   if (scene.player) {
     const float fx = scene.camera_forward[0], fy = scene.camera_forward[1];

@@ -17,6 +17,8 @@ constexpr int preview_size = 768;   // the map, square
 constexpr int preview_panel = 470;  // the legend beside it
 constexpr float preview_pixels_per_unit = 14.0f;
 
+// Every label lies inside the map: a dot near its right edge has its label
+// on its left.
 txd::image render_preview(const scenario& scene, const std::vector<host_call>& fans, const txd::dictionary& textures);
 
 }  // namespace sim

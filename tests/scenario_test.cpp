@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "preview.h"
 #include "scenario.h"
 #include "trace_writer.h"
 
@@ -91,6 +92,17 @@ TEST(ScenarioTest, MistakesAreRefusedNamingTheFieldAndTheProblem) {
   EXPECT_EQ(error_of(R"({"events": ["draw*20000", "draw"]})"),
             "events: 20001 drawing events with the trace on would write gigabytes; at most 20000, or set \"trace\": false");
   EXPECT_TRUE(sim::parse_scenario(R"({"events": ["draw*99999999"], "trace": false})").ok);
+  // Numbers beyond what the reader or the game's 32-bit frame count holds.
+  EXPECT_EQ(error_of(R"({"area": 1e400})").rfind("area: a number the reader cannot hold", 0), 0u);
+  EXPECT_EQ(error_of(R"({"peds": [{"slot": 1, "position": [0, 0, 1e400]}]})").rfind("peds.position: a number", 0), 0u);
+  EXPECT_EQ(error_of(R"({"key_presses": [{"frame": 2, "key": "F7", "frames": 9223372036854775807}]})"),
+            "key_presses[0].frames: expected 1 to 599");
+  std::string many_draws = R"("draw*100000000")";
+  for (int i = 1; i < 22; ++i) many_draws += R"(, "draw*100000000")";  // 2.2 thousand million
+  EXPECT_EQ(error_of(R"({"events": [)" + many_draws + R"(], "trace": false, "key_presses": [{"frame": 2147483648, "key": "F7"}]})"),
+            "key_presses[0].frame: expected a drawing event from 1 to 2147483647");
+  EXPECT_EQ(error_of(R"({"refuse_restore": {"site": "drawing", "draws_after": -1}})"),
+            "refuse_restore.draws_after: expected 0 to 10000");
   EXPECT_EQ(error_of("[1, 2]"), "scenario: expected an object");
   EXPECT_EQ(error_of("{").rfind("scenario: not JSON", 0), 0u);
 }
@@ -123,6 +135,30 @@ TEST(TraceTest, LinesCarryTheFieldsOfEachCall) {
   fan.vertices.push_back(v);
   EXPECT_EQ(sim::trace_line(fan),
             R"({"frame":4,"call":"RwIm3DTransform","count":1,"flags":1,"result":"ok","vertices":[[0.100000001,-2,9.99999994e-09,4286545664,0.5,0.49999997]]})");
+}
+
+// A pedestrian near the map's right edge has its label left of its dot, all
+// of it inside the map and none under the legend beside it.
+TEST(PreviewTest, LabelsStayInsideTheMap) {
+  sim::scenario scene;
+  sim::ped_setup p;
+  p.slot = 12;
+  p.health = 70.0f;
+  p.position = {(sim::preview_size / 2.0f - 12.0f) / sim::preview_pixels_per_unit, 0.0f, 0.0f};
+  scene.peds.push_back(p);
+  const txd::image picture = sim::render_preview(scene, {}, txd::dictionary{});
+  const int dot_x = static_cast<int>(sim::preview_size / 2.0f + p.position.x * sim::preview_pixels_per_unit);
+  std::size_t left_of_dot = 0, beyond_map = 0;
+  for (std::uint32_t y = 0; y < picture.height; ++y) {
+    for (std::uint32_t x = 0; x < picture.width; ++x) {
+      const std::uint8_t* px = &picture.rgba[(static_cast<std::size_t>(y) * picture.width + x) * 4];
+      if (px[0] < 240 || px[1] != px[0] || px[2] > px[0] - 20) continue;  // the labels' pale yellow
+      if (static_cast<int>(x) >= sim::preview_size) ++beyond_map;
+      if (static_cast<int>(x) < dot_x) ++left_of_dot;
+    }
+  }
+  EXPECT_EQ(beyond_map, 0u);
+  EXPECT_GT(left_of_dot, 20u);
 }
 
 }  // namespace
