@@ -1,6 +1,7 @@
 #include "bench_scene.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "hooking/events/event_hub.h"
 #include "host_world.h"
@@ -12,6 +13,8 @@
 
 namespace bench {
 namespace {
+
+int scene_peds = 0;
 
 constexpr hooking::host_address reference_site = 0x401700;
 
@@ -58,13 +61,30 @@ void set_scene(int peds_in_range) {
     p.position = {float(i % 12) * 1.6f - 9.0f, float(i / 12) * 1.6f - 9.0f, float(i % 5) * 0.4f - 1.0f};
     // Mixed healths: a quarter at full health, the rest spread over the range.
     p.health = i % 4 == 0 ? 100.0f : float((i * 37) % 99 + 1);
+    p.armour = 100.0f;  // as most armoured pedestrians wear it
     world.add_ped(p);
   }
+  scene_peds = peds_in_range;
 }
 
 void* run_drawing_event(ring_path path) {
   sim::host_world& world = sim::host_world::get();
-  return path == ring_path::fast ? world.draw() : test::run_site(reference_site);
+  if (path == ring_path::reference) return test::run_site(reference_site);
+  if (path == ring_path::overlays) {
+    overlay::ring_settings& settings = overlay::state().settings;
+    settings.show_armour = settings.show_recent_damage = true;
+    settings.fade_distance = 5.0f;
+    settings.show_after_damage = 60;
+    world.set_clock(static_cast<std::uint32_t>(world.frame) * 33u);
+    // Each pedestrian hit once every 100 frames, in turn: about a third of
+    // them show what the last hit took at any time.
+    for (int i = 1 + world.frame % 100; i <= scene_peds; i += 100) {
+      float health = 0.0f;
+      std::memcpy(&health, world.ped_at(i) + host::ped::health, sizeof health);
+      world.set_health(i, health > 1.0f ? health - 0.5f : 100.0f);
+    }
+  }
+  return world.draw();
 }
 
 }  // namespace bench

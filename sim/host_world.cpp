@@ -92,6 +92,7 @@ void host_world::reset_scene() {
   set_camera_forward(0.0f, 1.0f);
   set_area(0);
   set_player(0, vec3{});
+  set_clock(0);
   write_variables();
 }
 
@@ -150,9 +151,20 @@ std::uint8_t* host_world::add_ped(const ped_setup& desc) {
   ped[host::ped::ped_flags] = desc.in_vehicle ? 0x01 : 0x00;
   put(ped, host::ped::health, desc.health);
   put(ped, host::ped::max_health, desc.max_health);
+  put(ped, host::ped::armour, desc.armour);
   if (desc.reject_transform) rejected_centres_.push_back({desc.position.x, desc.position.y});
   return ped;
 }
+
+void host_world::set_health(int slot, float health) { put(ped_at(slot), host::ped::health, health); }
+void host_world::set_armour(int slot, float armour) { put(ped_at(slot), host::ped::armour, armour); }
+
+void host_world::respawn(int slot) {
+  std::int8_t& status = status_[static_cast<std::size_t>(slot)];
+  status = static_cast<std::int8_t>((status + 1) & 0x7F);
+}
+
+void host_world::set_clock(std::uint32_t ms) { game_image::get().write_word(host::addr::game_clock, ms); }
 
 void host_world::free_slot(int slot) { status_[static_cast<std::size_t>(slot)] = static_cast<std::int8_t>(-128); }
 

@@ -76,6 +76,13 @@ class host_world {
   std::uint8_t* add_ped(const ped_setup& desc);
   std::uint8_t* ped_at(int slot);
   void free_slot(int slot);
+  // A pedestrian's health or armour changed, as a hit changes them.
+  void set_health(int slot, float health);
+  void set_armour(int slot, float armour);
+  // The slot given to a new pedestrian: its status byte's low bits change.
+  void respawn(int slot);
+  // The game's millisecond clock.
+  void set_clock(std::uint32_t ms);
   void set_player(int slot, vec3 position, bool use_matrix = true);
   // A player pedestrian that no pool slot holds.
   void set_player_outside_pool(vec3 position);

@@ -129,8 +129,8 @@ foreign_patch_setup foreign_patch(const json& value, const std::string& field) {
 
 ped_setup pedestrian(const json& value, const std::string& field, int pool_size) {
   object_at(value, field);
-  only_keys(value, field, {"slot", "position", "health", "max_health", "in_vehicle", "visible", "area", "use_matrix",
-                           "reject_transform"});
+  only_keys(value, field, {"slot", "position", "health", "max_health", "armour", "in_vehicle", "visible", "area",
+                           "use_matrix", "reject_transform"});
   if (!value.contains("slot")) fail(field + ".slot", "missing");
   if (!value.contains("position")) fail(field + ".position", "missing");
   ped_setup p;
@@ -138,6 +138,7 @@ ped_setup pedestrian(const json& value, const std::string& field, int pool_size)
   p.position = position(value["position"], field + ".position");
   if (value.contains("health")) p.health = number(value["health"], field + ".health");
   if (value.contains("max_health")) p.max_health = number(value["max_health"], field + ".max_health");
+  if (value.contains("armour")) p.armour = number(value["armour"], field + ".armour");
   if (value.contains("in_vehicle")) p.in_vehicle = boolean(value["in_vehicle"], field + ".in_vehicle");
   if (value.contains("visible")) p.visible = boolean(value["visible"], field + ".visible");
   if (value.contains("area")) {
@@ -154,7 +155,7 @@ scenario interpret(const json& root) {
   object_at(root, "scenario");
   only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace", "second_plugin",
                          "foreign_patches", "ini", "key_presses", "plugin_name", "walls", "camera_position",
-                         "camera_target", "view", "refuse_restore"});
+                         "camera_target", "view", "refuse_restore", "health_changes", "respawn", "clock"});
   scenario s;
   if (root.contains("game_version")) {
     const std::int64_t v = integer(root["game_version"], "game_version");
@@ -291,6 +292,64 @@ scenario interpret(const json& root) {
       s.key_presses.push_back({static_cast<std::int32_t>(frame), key, static_cast<std::int32_t>(held)});
     }
   }
+  // Changes before a drawing event, by frame, and the game's clock.
+  const auto frame_of = [&](const json& j, const std::string& field) {
+    if (!j.contains("frame")) fail(field + ".frame", "missing");
+    const std::int64_t frame = integer(j["frame"], field + ".frame");
+    const std::int64_t last = std::min<std::int64_t>(static_cast<std::int64_t>(draws), INT32_MAX);
+    if (frame < 1 || frame > last) fail(field + ".frame", "expected a drawing event from 1 to " + std::to_string(last));
+    return static_cast<std::int32_t>(frame);
+  };
+  for (const char* key : {"health_changes", "respawn"}) {
+    if (!root.contains(key)) continue;
+    const json& list = root[key];
+    if (!list.is_array()) fail(key, "expected a list");
+    const bool respawn = std::string(key) == "respawn";
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const std::string field = std::string(key) + "[" + std::to_string(i) + "]";
+      object_at(list[i], field);
+      if (respawn) {
+        only_keys(list[i], field, {"frame", "slot"});
+      } else {
+        only_keys(list[i], field, {"frame", "slot", "health", "armour"});
+      }
+      ped_change c{frame_of(list[i], field), 0, std::nullopt, std::nullopt, respawn};
+      if (!list[i].contains("slot")) fail(field + ".slot", "missing");
+      c.slot = slot(list[i]["slot"], field + ".slot", s.pool_size);
+      if (list[i].contains("health")) c.health = number(list[i]["health"], field + ".health");
+      if (list[i].contains("armour")) c.armour = number(list[i]["armour"], field + ".armour");
+      if (!respawn && !c.health && !c.armour) fail(field, "expected health, armour or both");
+      s.changes.push_back(c);
+    }
+  }
+  std::stable_sort(s.changes.begin(), s.changes.end(), [](const ped_change& a, const ped_change& b) { return a.frame < b.frame; });
+  if (root.contains("clock")) {
+    const json& c = root["clock"];
+    object_at(c, "clock");
+    only_keys(c, "clock", {"start_ms", "ms_per_frame", "paused"});
+    const auto ms = [&](const char* key) {
+      const std::string field = std::string("clock.") + key;
+      const std::int64_t v = integer(c[key], field);
+      if (v < 0 || v > 0xFFFFFFFFll) fail(field, "expected 0 to 4294967295");
+      return static_cast<std::uint32_t>(v);
+    };
+    if (c.contains("start_ms")) s.clock.start_ms = ms("start_ms");
+    if (c.contains("ms_per_frame")) s.clock.ms_per_frame = ms("ms_per_frame");
+    if (c.contains("paused")) {
+      if (!c["paused"].is_array()) fail("clock.paused", "expected a list of [first_frame, last_frame]");
+      for (std::size_t i = 0; i < c["paused"].size(); ++i) {
+        const std::string field = "clock.paused[" + std::to_string(i) + "]";
+        const json& range = c["paused"][i];
+        if (!range.is_array() || range.size() != 2) fail(field, "expected [first_frame, last_frame]");
+        const std::int64_t first = integer(range[0], field), last = integer(range[1], field);
+        if (first < 1 || last < first || last > INT32_MAX) fail(field, "expected 1 <= first_frame <= last_frame");
+        if (!s.clock.paused.empty() && first <= s.clock.paused.back().second) {
+          fail(field, "the ranges must follow one another without overlapping");
+        }
+        s.clock.paused.emplace_back(static_cast<std::int32_t>(first), static_cast<std::int32_t>(last));
+      }
+    }
+  }
   if (root.contains("refuse_restore")) {
     const json& r = root["refuse_restore"];
     object_at(r, "refuse_restore");
@@ -377,6 +436,16 @@ scenario_result read_scenario(const std::filesystem::path& path) {
     return r;
   }
   return parse_scenario(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+}
+
+std::uint32_t game_clock::at(std::int32_t frame) const {
+  // Frames 2 to frame advance it, but those that lie in a paused range.
+  std::uint64_t advancing = frame > 1 ? static_cast<std::uint64_t>(frame - 1) : 0;
+  for (const auto& [from, to] : paused) {  // in order, not overlapping
+    const std::int64_t first = std::max<std::int64_t>(from, 2), last = std::min<std::int64_t>(to, frame);
+    if (first <= last) advancing -= static_cast<std::uint64_t>(last - first + 1);
+  }
+  return static_cast<std::uint32_t>(start_ms + advancing * ms_per_frame);
 }
 
 const char* site_name(host_address site) {

@@ -47,6 +47,26 @@ struct key_press {
   std::int32_t frames = 1;
 };
 
+// Before a drawing event (counted from 1): a pedestrian's health or armour
+// set, as a hit does, or its slot given to a new pedestrian.
+struct ped_change {
+  std::int32_t frame;
+  int slot;
+  std::optional<float> health;
+  std::optional<float> armour;
+  bool respawn = false;
+};
+
+// The game's millisecond clock: start_ms at the first drawing event, then
+// ms_per_frame more at each, except into a frame of a paused range.
+struct game_clock {
+  std::uint32_t start_ms = 0;
+  std::uint32_t ms_per_frame = 33;
+  std::vector<std::pair<std::int32_t, std::int32_t>> paused;  // first and last frame
+  // The clock at a drawing event; it wraps as the game's does.
+  std::uint32_t at(std::int32_t frame) const;
+};
+
 // An opaque box of the world that the view draws (a wall, a building).
 struct wall {
   vec3 min;
@@ -80,6 +100,8 @@ struct scenario {
   // page another module locked), and the drawing events run after that.
   std::optional<host_address> refuse_restore;
   std::uint32_t draws_after_unload = 0;
+  std::vector<ped_change> changes;  // health_changes and respawn, in frame order
+  game_clock clock;
 };
 
 // "start_up", "drawing", "shutdown".

@@ -83,6 +83,18 @@ std::vector<std::vector<std::uint8_t>> site_functions() {
   return out;
 }
 
+// What a scenario changes before a drawing event: pedestrians hit or
+// replaced, and the game's clock.
+void prepare_frame(const scenario& scene, host_world& world, std::int32_t frame) {
+  for (const ped_change& c : scene.changes) {
+    if (c.frame != frame) continue;
+    if (c.respawn) world.respawn(c.slot);
+    if (c.health) world.set_health(c.slot, *c.health);
+    if (c.armour) world.set_armour(c.slot, *c.armour);
+  }
+  world.set_clock(scene.clock.at(frame));
+}
+
 run_record run_events(const scenario& scene, host_world& world, std::FILE* trace, run_system& system) {
   run_record record;
   std::uint64_t total_draws = 0, draws = 0;
@@ -106,6 +118,7 @@ run_record run_events(const scenario& scene, host_world& world, std::FILE* trace
         case event_kind::hold_log: system.hold_log(true); break;
         case event_kind::release_log: system.hold_log(false); break;
         case event_kind::draw: {
+          prepare_frame(scene, world, world.frame + 1);
           const int going_down = key_going(scene, world.frame + 1, true);
           const int going_up = key_going(scene, world.frame + 1, false);
           if (going_down != 0) system.press(going_down, true);

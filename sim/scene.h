@@ -16,6 +16,7 @@ struct ped_setup {
   vec3 position;
   float health = 100.0f;
   float max_health = 100.0f;
+  float armour = 0.0f;
   bool in_vehicle = false;
   bool visible = true;
   std::uint8_t area = 0;

@@ -20,7 +20,9 @@ using lines = std::vector<std::string>;
 
 constexpr const char* every_default =
     "\xEF\xBB\xBF; every key at its default\r\n[Rings]\r\nEnabled=1\r\nToggleKey=\r\nRange=25.0\r\nHeightRange=6\r\n"
-    "Radius=1\r\n# colours\r\nOpacity=255\r\nFullHealthColour=0,255,0\r\nLowHealthColour=255, 0, 0\r\nShowFullHealth=1\r\n";
+    "Radius=1\r\n# colours\r\nOpacity=255\r\nFullHealthColour=0,255,0\r\nLowHealthColour=255, 0, 0\r\nShowFullHealth=1\r\n"
+    "ShowArmour=0\r\nArmourColour=220,220,220\r\nShowRecentDamage=0\r\nRecentDamageColour=255,255,255\r\n"
+    "FadeDistance=0\r\nShowAfterDamage=0\r\n";
 
 class RingSettingsTest : public test::OverlayTest {
  protected:
@@ -106,7 +108,7 @@ TEST_F(RingSettingsTest, EveryKeyAtItsDefaultGivesTheSameCallsAndLogAsNoFile) {
     const run with = run_scene(600);
     EXPECT_TRUE(same_calls(without.calls, with.calls));
     lines expected = without.log;
-    expected.insert(expected.begin() + 1, "settings: 9 values read from MorvaHealthRing.ini");
+    expected.insert(expected.begin() + 1, "settings: 15 values read from MorvaHealthRing.ini");
     EXPECT_EQ(with.log, expected);
   }
 }
@@ -187,6 +189,18 @@ TEST_F(RingSettingsTest, MistakesAreNamedInTheLogAndTheirDefaultsKept) {
   EXPECT_EQ(overlay::parse_settings("[Rings]\nToggleKey=numpad5\n").values.toggle_key, 0x65);
   EXPECT_EQ(overlay::parse_settings("[Rings]\nToggleKey=0x2d\n").values.toggle_key, 0x2D);
   EXPECT_EQ(overlay::parse_settings("[Rings]\nToggleKey=f7\n").values.toggle_key, 0x76);
+  // The overlays' keys: FadeDistance is held to Range, whatever the order.
+  const overlay::settings_result o = overlay::parse_settings(
+      "[Rings]\nFadeDistance=30\nShowAfterDamage=61\nArmourColour=1,2,3\nShowArmour=yes\nRange=20\n");
+  EXPECT_EQ(o.lines, (lines{
+                         "settings: 2 values read from MorvaHealthRing.ini",
+                         "settings: ShowAfterDamage = \"61\" is not a whole number of seconds from 0 to 60; using 0",
+                         "settings: ShowArmour = \"yes\" is not 0 or 1; using 0",
+                         "settings: FadeDistance = \"30\" is more than Range (20); using 0",
+                     }));
+  EXPECT_EQ(o.values.fade_distance, 0.0f);
+  EXPECT_EQ(o.values.armour_colour[2], 3);
+  EXPECT_FALSE(o.values.overlays());
 }
 
 // Files no player meant to write: the plugin starts, says so and draws.

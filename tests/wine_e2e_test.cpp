@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <array>
+#include <tuple>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -160,6 +162,7 @@ TEST_F(WinePluginTest, TypicalStartWritesTheLogByteForByte) {
   ASSERT_EQ(r.exit_code, 0) << r.error;
   const std::string expected = "MorvaHealthRing started\r\n"
                                "TXD loaded: " + candidate(r, 1) + "\r\n"
+                               "  texture in TXD: 'hpar'\r\n"
                                "  texture in TXD: 'hpfg'\r\n"
                                "  texture in TXD: 'hpbg'\r\n"
                                "  hpbg -> found\r\n"
@@ -239,11 +242,11 @@ TEST_F(WinePluginTest, PluginInAFolderTheAnsiCodePageCannotNameStillWorks) {
   const run r = hostsim("Игры-ゲーム", {{"peds", one_ped}});
   ASSERT_EQ(r.exit_code, 0) << r.error;
   const lines got = r.log_lines();
-  ASSERT_GE(got.size(), 6u) << r.log();
+  ASSERT_GE(got.size(), 7u) << r.log();
   EXPECT_EQ(got[0], "MorvaHealthRing started");
   EXPECT_EQ(got[1].rfind("TXD loaded: ", 0), 0u) << got[1];
   EXPECT_NE(got[1].find('~'), std::string::npos) << "the short form of the folder: " << got[1];
-  EXPECT_EQ(got[5], "  hpfg -> found");
+  EXPECT_EQ(got[6], "  hpfg -> found");
   EXPECT_EQ(r.summary["rings_in_last_drawn_frame"], 1);
 }
 
@@ -794,6 +797,152 @@ std::size_t count_of(const std::string& text, const std::string& part) {
   std::size_t n = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
+}
+
+// One frame's accepted fans, with the texture each was drawn with.
+struct traced_fan {
+  std::string texture;
+  json vertices;
+};
+std::vector<traced_fan> fans_of_frame(const run& r, int frame) {
+  std::vector<traced_fan> fans;
+  std::string texture;
+  for (const json& j : r.trace) {
+    if (j["frame"] != frame) continue;
+    if (j["call"] == "RwRenderStateSet" && j["state"] == 1) texture = j["texture"].is_string() ? j["texture"] : "";
+    if (j["call"] == "RwIm3DTransform" && j["result"] == "ok") fans.push_back({texture, j["vertices"]});
+  }
+  return fans;
+}
+// The fans whose centre lies under (x, y), in order.
+std::vector<traced_fan> fans_at(const std::vector<traced_fan>& fans, float x, float y) {
+  std::vector<traced_fan> out;
+  for (const traced_fan& f : fans) {
+    if (float(f.vertices[0][0]) == x && float(f.vertices[0][1]) == y) out.push_back(f);
+  }
+  return out;
+}
+bool same_fan(const traced_fan& got, const test::reference_fan& expected) {
+  if (got.vertices.size() != expected.vertices.size()) return false;
+  for (std::size_t i = 0; i < expected.vertices.size(); ++i) {
+    const json& v = got.vertices[i];
+    const host::RwIm3DVertex& e = expected.vertices[i];
+    if (float(v[0]) != e.x || float(v[1]) != e.y || float(v[2]) != e.z || std::uint32_t(v[3]) != e.colour ||
+        float(v[4]) != e.u || float(v[5]) != e.v) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The player's overlays, each on its own, over 80 frames in which two
+// pedestrians are hit, one slot is given to a newcomer and the game's clock
+// pauses: every fan as the rules say, worked out here from the scene; with
+// every new key at its default, or the release's file, nothing changes.
+TEST_F(WinePluginTest, OverlaysDrawAsTheyShouldAndAtTheirDefaultsChangeNothing) {
+  const json scene = {
+      {"peds",
+       {{{"slot", 1}, {"position", {3, 0, 0}}, {"armour", 50}},
+        {{"slot", 2}, {"position", {0, 3, 0}}, {"health", 80}, {"armour", 150}},
+        {{"slot", 3}, {"position", {22, 0, 0}}},
+        {{"slot", 4}, {"position", {0, -4, 0}}, {"health", 90}}}},
+      {"health_changes", {{{"frame", 5}, {"slot", 1}, {"health", 60}}, {{"frame", 6}, {"slot", 4}, {"health", 40}},
+                          {{"frame", 8}, {"slot", 4}, {"health", 100}}}},
+      {"respawn", {{{"frame", 8}, {"slot", 4}}}},
+      {"clock", {{"start_ms", 1000}, {"ms_per_frame", 33}, {"paused", {{10, 14}}}}},
+      {"events", {"start_up", "draw*80"}}};
+  // The clock as the scenario sets it, and the time since a frame.
+  const auto clock = [](int frame) {
+    std::uint32_t ms = 1000;
+    for (int f = 2; f <= frame; ++f) ms += (f >= 10 && f <= 14) ? 0 : 33;
+    return ms;
+  };
+  const float heading = test::reference_heading(0.0f, 1.0f);
+  const auto centre = [](float x, float y) { return std::array<float, 3>{x, y, 0.0f - 0.90999997f}; };
+  const auto run_with = [&](const std::string& name, const std::string& ini) {
+    json s = scene;
+    if (!ini.empty()) s["ini"] = ini;
+    run r = hostsim("overlays-" + name, s);
+    EXPECT_EQ(r.exit_code, 0) << name << ": " << r.error;
+    return r;
+  };
+
+  const run plain = run_with("none", "");
+  std::ifstream shipped(SHIPPED_INI);
+  const run release = run_with("release", std::string(std::istreambuf_iterator<char>(shipped), std::istreambuf_iterator<char>()));
+  const run defaults = run_with("defaults", "[Rings]\nShowArmour=0\nArmourColour=220,220,220\nShowRecentDamage=0\n"
+                                            "RecentDamageColour=255,255,255\nFadeDistance=0\nShowAfterDamage=0\n");
+  // The same but for the run's own folder, which the paths name.
+  const auto as_plain = [&](const run& r, std::string text) {
+    const std::string own = r.out.filename().string(), theirs = plain.out.filename().string();
+    for (std::size_t at; (at = text.find(own)) != std::string::npos;) text.replace(at, own.size(), theirs);
+    return text;
+  };
+  for (const run* r : {&release, &defaults}) {
+    EXPECT_EQ(as_plain(*r, read(r->out / "trace.jsonl")), read(plain.out / "trace.jsonl"));
+    std::string log = r->log();
+    const std::size_t settings = log.find("\r\nsettings: ");
+    ASSERT_NE(settings, std::string::npos);
+    log.erase(settings, log.find("\r\n", settings + 2) - settings);
+    EXPECT_EQ(as_plain(*r, log), plain.log());
+  }
+
+  const run armour = run_with("armour", "[Rings]\nShowArmour=1\n");
+  const lines armour_log = armour.log_lines();
+  EXPECT_EQ(std::count(armour_log.begin(), armour_log.end(), "  hpar -> found"), 1);
+  for (int f = 1; f <= 80; ++f) {
+    const std::vector<traced_fan> fans = fans_of_frame(armour, f);
+    for (const auto& [x, y, fraction] : {std::tuple{3.0f, 0.0f, 0.5f}, std::tuple{0.0f, 3.0f, 1.0f}}) {
+      const std::vector<traced_fan> own = fans_at(fans, x, y);
+      ASSERT_EQ(own.size(), 3u) << "frame " << f;
+      EXPECT_EQ(own[2].texture, "hpar");
+      EXPECT_TRUE(same_fan(own[2], test::reference_ring_fan(centre(x, y).data(), heading, fraction, 0xFFDCDCDCu, 1.3f)))
+          << "frame " << f << " armour at " << x << "," << y;
+    }
+    EXPECT_EQ(fans_at(fans, 22.0f, 0.0f).size(), 2u);  // no armour, no arc
+  }
+
+  const run damage = run_with("recent-damage", "[Rings]\nShowRecentDamage=1\n");
+  for (int f = 1; f <= 80; ++f) {
+    const std::vector<traced_fan> hit = fans_at(fans_of_frame(damage, f), 3.0f, 0.0f);
+    const std::uint32_t since = clock(f) - clock(5);
+    float trail = 0.0f;
+    if (f >= 5 && since < 500) trail = 1.0f;
+    if (f >= 5 && since >= 500 && since < 1000) trail = 1.0f + (0.6f - 1.0f) * (float(since - 500) / 500.0f);
+    if (trail > 0.6f) {
+      ASSERT_EQ(hit.size(), 3u) << "frame " << f;
+      EXPECT_EQ(hit[1].texture, "hpfg");
+      EXPECT_TRUE(same_fan(hit[1], test::reference_ring_fan(centre(3, 0).data(), heading, trail, 0xFFFFFFFFu)))
+          << "frame " << f << " trail " << trail;
+    } else {
+      EXPECT_EQ(hit.size(), 2u) << "frame " << f;
+    }
+    // Slot 4 was hit at frame 6, then given to a newcomer at frame 8.
+    EXPECT_EQ(fans_at(fans_of_frame(damage, f), 0.0f, -4.0f).size(), f == 6 || f == 7 ? 3u : 2u) << "frame " << f;
+  }
+
+  const run fade = run_with("fade", "[Rings]\nFadeDistance=5\n");
+  const std::vector<traced_fan> faded = fans_of_frame(fade, 1);
+  const std::uint32_t far_alpha = std::uint32_t(std::int32_t(255.0f * ((25.0f - 22.0f) / 5.0f)));
+  ASSERT_EQ(fans_at(faded, 22.0f, 0.0f).size(), 2u);
+  EXPECT_EQ(std::uint32_t(fans_at(faded, 22.0f, 0.0f)[0].vertices[0][3]) >> 24, far_alpha);
+  EXPECT_EQ(std::uint32_t(fans_at(faded, 3.0f, 0.0f)[0].vertices[0][3]) >> 24, 255u);
+
+  const run after = run_with("after-damage", "[Rings]\nShowAfterDamage=2\n");
+  for (int f = 1; f <= 80; ++f) {
+    const std::vector<traced_fan> fans = fans_of_frame(after, f);
+    const std::uint32_t since = clock(f) - clock(5);
+    const bool shown = f >= 5 && since < 2000;
+    const std::vector<traced_fan> hit = fans_at(fans, 3.0f, 0.0f);
+    ASSERT_EQ(hit.size(), shown ? 2u : 0u) << "frame " << f;
+    if (shown) {
+      const std::uint32_t left = 2000 - since;
+      const float weight = left < 500 ? float(left) / 500.0f : 1.0f;
+      EXPECT_EQ(std::uint32_t(hit[0].vertices[0][3]) >> 24, std::uint32_t(std::int32_t(255.0f * weight))) << "frame " << f;
+    }
+    EXPECT_TRUE(fans_at(fans, 0.0f, 3.0f).empty());  // never hit
+    EXPECT_EQ(fans_at(fans, 0.0f, -4.0f).size(), f == 6 || f == 7 ? 2u : 0u) << "frame " << f;
+  }
 }
 
 // Nobody qualifies (the one pedestrian sits in a car): the run and its view

@@ -21,6 +21,7 @@ constexpr host_address engine_instance = 0xC97B24;
 constexpr host_address ped_pool = 0xB74490;
 constexpr host_address current_area = 0xB72914;  // through a host reference
 constexpr host_address camera = 0xB6F028;        // through a host reference
+constexpr host_address game_clock = 0xB7CB84;    // milliseconds, unsigned; stands still while paused
 
 constexpr host_address start_up_site = 0x5BF3A1;
 constexpr host_address drawing_site = 0x53E293;

@@ -21,7 +21,7 @@ constexpr std::uint32_t engine_render_state_set = 0x20;
 // The pedestrian pool record the variable at addr::ped_pool points to.
 struct ped_pool {
   std::uint8_t* slots;
-  std::int8_t* status;  // negative: free slot
+  std::int8_t* status;  // negative: free slot; the low 7 bits change when a slot is given to a new pedestrian
   std::int32_t size;
 };
 constexpr std::uint32_t ped_slot_size = 1988;
@@ -38,6 +38,7 @@ constexpr std::uint32_t area = 0x2F;
 constexpr std::uint32_t ped_flags = 0x46D;  // bit 0: in a vehicle
 constexpr std::uint32_t health = 0x540;
 constexpr std::uint32_t max_health = 0x544;
+constexpr std::uint32_t armour = 0x548;  // 0 for none, 100 for most
 }  // namespace ped
 namespace matrix {
 constexpr std::uint32_t forward_x = 0x10;
@@ -112,6 +113,10 @@ inline void RwRenderStateSet(std::int32_t state, std::uintptr_t value) {
 
 inline ped_pool* host_ped_pool() {
   return *reinterpret_cast<ped_pool**>(static_cast<std::uintptr_t>(addr::ped_pool));
+}
+
+inline std::uint32_t host_game_clock() {
+  return *reinterpret_cast<const std::uint32_t*>(static_cast<std::uintptr_t>(addr::game_clock));
 }
 
 inline std::uint8_t* host_camera() { return references().camera.as<std::uint8_t>(); }

@@ -42,6 +42,29 @@ bool camera_heading(float* heading) {
   return true;
 }
 
+// The pool walk with the player's overlays. Every occupied slot is
+// remembered, ringed or not: a pedestrian hit out of range has its fall
+// counted all the same.
+void draw_rings_with_overlays(plugin_state& s, const host::ped_pool& pool, const std::uint8_t* player,
+                              host::RwTexture* background, float heading, host::RwTexture* foreground) {
+  const bool follows = s.settings.follows_damage();
+  const std::uint32_t now = follows ? host::host_game_clock() : 0;
+  s.damage.fit(pool.size);
+  static const slot_memory nothing{};
+  for (std::int32_t i = 0; i < pool.size; ++i) {
+    if (pool.status[i] < 0) continue;  // free slot
+    const std::uint8_t* ped = pool.slots + static_cast<std::uint32_t>(i) * host::ped_slot_size;
+    if (ped == nullptr || ped == player) continue;
+    slot_memory* memory = follows ? &s.damage.at(i) : nullptr;
+    if (memory) {
+      float health = 0.0f;
+      std::memcpy(&health, ped + host::ped::health, sizeof health);
+      remember(*memory, static_cast<std::uint8_t>(pool.status[i]), health, health_fraction(ped), now);
+    }
+    draw_ped_ring_overlays(ped, background, heading, foreground, memory ? *memory : nothing, now);
+  }
+}
+
 void draw_rings(plugin_state& s) {
   host::RwTexture* background = s.ring_background;
   host::RwTexture* foreground = s.ring_foreground;
@@ -55,6 +78,10 @@ void draw_rings(plugin_state& s) {
 
   for (const render_state_value& rs : ring_render_states) host::RwRenderStateSet(rs.state, rs.value);
 
+  if (s.settings.overlays()) {
+    draw_rings_with_overlays(s, *pool, player, background, heading, foreground);
+    return;
+  }
   for (std::int32_t i = 0; i < pool->size; ++i) {
     if (pool->status[i] < 0) continue;  // free slot
     const std::uint8_t* ped = pool->slots + static_cast<std::uint32_t>(i) * host::ped_slot_size;

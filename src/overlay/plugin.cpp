@@ -21,6 +21,7 @@ void release_ring_textures() {
   s.ring_dictionary = nullptr;
   s.ring_foreground = nullptr;
   s.ring_background = nullptr;
+  s.ring_armour = nullptr;
   s.textures_loaded = false;
 }
 
@@ -124,6 +125,7 @@ void take_settings(const std::wstring& path) {
   s.settings_path = path;
   s.rings_hidden = !settings.values.enabled;
   s.toggle_key_down = false;
+  s.damage.clear();
 }
 
 void on_unload() {

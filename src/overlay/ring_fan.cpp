@@ -103,30 +103,16 @@ std::uint32_t ring_colour(float fraction, const std::uint8_t* full, const std::u
   return (alpha << 24) + channel[0] * 0x10000u + channel[1] * 0x100u + channel[2];
 }
 
-void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float heading,
-                   host::RwTexture* foreground) {
-  if (ped == nullptr) return;
-  const float health = field<float>(ped, host::ped::health);
-  if (!(health > 0.0f)) return;
-  if (ped[host::ped::ped_flags] & 0x01) return;  // in a vehicle
-  if (!(ped[host::ped::entity_flags] & 0x80)) return;  // not visible
-  // The game renders an entity of area 13 in every area.
-  const std::int32_t area = ped[host::ped::area];
-  if (area != host::everywhere_area && area != host::host_current_area()) return;
+namespace {
 
-  plugin_state& st = state();
-  const ring_settings& settings = st.settings;
-  const position p = position_of(ped);
-  if (const std::uint8_t* player = host::host_player_pedestrian(-1)) {
-    const position q = position_of(player);
-    const float dx = p.x - q.x;
-    const float dy = p.y - q.y;
-    const float dz = p.z - q.z;
-    const float s = (dy * dy + dx * dx) + dz * dz;
-    const float d = static_cast<float>(std::sqrt(static_cast<double>(s)));
-    if (d > settings.range || std::fabs(dz) > settings.height_range) return;
-  }
+// What the filters leave of a pedestrian that gets a ring.
+struct ring_subject {
+  position at;
+  float distance;  // from the player, or 0 without one
+  float fraction;
+};
 
+float clamped_fraction(const std::uint8_t* ped, float health) {
   const float max_health = field<float>(ped, host::ped::max_health);
   const float m = max_health > 1.0f ? max_health : 100.0f;
   float f = health / m;
@@ -135,18 +121,113 @@ void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float h
   } else if (f < 0.0f) {
     f = 0.0f;
   }
-  if (f == 1.0f && !settings.show_full_health) return;
+  return f;
+}
+
+inline bool qualifies(const std::uint8_t* ped, const ring_settings& settings, ring_subject* out) {
+  if (ped == nullptr) return false;
+  const float health = field<float>(ped, host::ped::health);
+  if (!(health > 0.0f)) return false;
+  if (ped[host::ped::ped_flags] & 0x01) return false;  // in a vehicle
+  if (!(ped[host::ped::entity_flags] & 0x80)) return false;  // not visible
+  // The game renders an entity of area 13 in every area.
+  const std::int32_t area = ped[host::ped::area];
+  if (area != host::everywhere_area && area != host::host_current_area()) return false;
+
+  out->at = position_of(ped);
+  out->distance = 0.0f;
+  if (const std::uint8_t* player = host::host_player_pedestrian(-1)) {
+    const position q = position_of(player);
+    const float dx = out->at.x - q.x;
+    const float dy = out->at.y - q.y;
+    const float dz = out->at.z - q.z;
+    const float s = (dy * dy + dx * dx) + dz * dz;
+    out->distance = static_cast<float>(std::sqrt(static_cast<double>(s)));
+    if (out->distance > settings.range || std::fabs(dz) > settings.height_range) return false;
+  }
+  out->fraction = clamped_fraction(ped, health);
+  return !(out->fraction == 1.0f && !settings.show_full_health);
+}
+
+std::uint32_t with_alpha(const std::uint8_t* rgb, std::uint32_t alpha) {
+  return (alpha << 24) + rgb[0] * 0x10000u + rgb[1] * 0x100u + rgb[2];
+}
+
+// The alpha of every fan of a pedestrian under the fade and the rings after
+// damage; 0 when it gets no ring.
+std::uint32_t overlay_alpha(const ring_settings& settings, const ring_subject& r, const slot_memory& memory,
+                            std::uint32_t now_ms) {
+  float weight = 1.0f;
+  if (settings.fade_distance > 0.0f) {
+    weight = (settings.range - r.distance) / settings.fade_distance;
+    if (weight > 1.0f) weight = 1.0f;
+    if (weight < 0.0f) weight = 0.0f;
+  }
+  if (settings.show_after_damage > 0) {
+    const std::uint32_t shown_ms = static_cast<std::uint32_t>(settings.show_after_damage) * 1000u;
+    const std::uint32_t since = now_ms - memory.fall_ms;
+    if (!memory.fell || since >= shown_ms) return 0;
+    const std::uint32_t left = shown_ms - since;
+    if (left < fade_out_ms) weight = weight * (static_cast<float>(left) / static_cast<float>(fade_out_ms));
+  }
+  return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<float>(settings.opacity) * weight));
+}
+
+}  // namespace
+
+float health_fraction(const std::uint8_t* ped) { return clamped_fraction(ped, field<float>(ped, host::ped::health)); }
+
+void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float heading,
+                   host::RwTexture* foreground) {
+  plugin_state& st = state();
+  const ring_settings& settings = st.settings;
+  ring_subject r;
+  if (!qualifies(ped, settings, &r)) return;
 
   ++st.peds_in_range;
-  const float centre[3] = {p.x, p.y, p.z - ring_drop};
+  const float centre[3] = {r.at.x, r.at.y, r.at.z - ring_drop};
   const std::uint32_t alpha = settings.opacity << 24;
   if (!draw_ring_fan(background, centre, heading, 1.0f, alpha | 0x00FFFFFFu, settings.radius)) {
     ++st.projection_failed;
     return;
   }
   ++st.rings_drawn;
-  draw_ring_fan(foreground, centre, heading, f,
-                ring_colour(f, settings.full_health, settings.low_health, settings.opacity), settings.radius);
+  draw_ring_fan(foreground, centre, heading, r.fraction,
+                ring_colour(r.fraction, settings.full_health, settings.low_health, settings.opacity), settings.radius);
+}
+
+void draw_ped_ring_overlays(const std::uint8_t* ped, host::RwTexture* background, float heading,
+                            host::RwTexture* foreground, const slot_memory& memory, std::uint32_t now_ms) {
+  plugin_state& st = state();
+  const ring_settings& settings = st.settings;
+  ring_subject r;
+  if (!qualifies(ped, settings, &r)) return;
+  const std::uint32_t alpha = overlay_alpha(settings, r, memory, now_ms);
+  if (alpha == 0) return;
+
+  ++st.peds_in_range;
+  const float centre[3] = {r.at.x, r.at.y, r.at.z - ring_drop};
+  if (!draw_ring_fan(background, centre, heading, 1.0f, (alpha << 24) | 0x00FFFFFFu, settings.radius)) {
+    ++st.projection_failed;
+    return;
+  }
+  ++st.rings_drawn;
+  if (settings.show_recent_damage) {
+    const float trail = trail_fraction(memory, r.fraction, now_ms);
+    if (trail > r.fraction) {
+      draw_ring_fan(foreground, centre, heading, trail, with_alpha(settings.recent_damage_colour, alpha), settings.radius);
+    }
+  }
+  draw_ring_fan(foreground, centre, heading, r.fraction,
+                ring_colour(r.fraction, settings.full_health, settings.low_health, alpha), settings.radius);
+  if (settings.show_armour) {
+    float armour = field<float>(ped, host::ped::armour) / 100.0f;
+    if (armour > 1.0f) armour = 1.0f;
+    if (armour > 0.0f) {
+      draw_ring_fan(st.ring_armour ? st.ring_armour : foreground, centre, heading, armour,
+                    with_alpha(settings.armour_colour, alpha), settings.radius * armour_radius);
+    }
+  }
 }
 
 bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading, float fraction,

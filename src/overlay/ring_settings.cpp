@@ -125,6 +125,18 @@ const key_rule rules[] = {
      [](const std::string& t, ring_settings& s) { return parse_colour(t, s.low_health); }},
     {"ShowFullHealth", "0 or 1", "1",
      [](const std::string& t, ring_settings& s) { return parse_flag(t, &s.show_full_health); }},
+    {"ShowArmour", "0 or 1", "0", [](const std::string& t, ring_settings& s) { return parse_flag(t, &s.show_armour); }},
+    {"ArmourColour", "three whole numbers from 0 to 255", "220,220,220",
+     [](const std::string& t, ring_settings& s) { return parse_colour(t, s.armour_colour); }},
+    {"ShowRecentDamage", "0 or 1", "0",
+     [](const std::string& t, ring_settings& s) { return parse_flag(t, &s.show_recent_damage); }},
+    {"RecentDamageColour", "three whole numbers from 0 to 255", "255,255,255",
+     [](const std::string& t, ring_settings& s) { return parse_colour(t, s.recent_damage_colour); }},
+    // Held to Range once every key is read, whatever their order.
+    {"FadeDistance", "a number from 0 to Range", "0",
+     [](const std::string& t, ring_settings& s) { return parse_float(t, 0.0f, 200.0f, &s.fade_distance); }},
+    {"ShowAfterDamage", "a whole number of seconds from 0 to 60", "0",
+     [](const std::string& t, ring_settings& s) { return parse_int(t, 0, 60, &s.show_after_damage); }},
 };
 
 class line_list {
@@ -200,6 +212,14 @@ settings_result parse_settings(const std::string& text) {
                    rule->fallback);
       }
     }
+  }
+  if (result.values.fade_distance > result.values.range) {
+    char range[32];
+    std::snprintf(range, sizeof range, "%g", static_cast<double>(result.values.range));
+    report.add("settings: FadeDistance = \"%g\" is more than Range (%s); using 0",
+               static_cast<double>(result.values.fade_distance), range);
+    result.values.fade_distance = 0.0f;
+    --read;
   }
   report.close();
   result.lines.push_back("settings: " + std::to_string(read) + " values read from " + settings_file_name);

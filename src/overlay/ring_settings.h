@@ -22,6 +22,18 @@ struct ring_settings {
   std::uint8_t full_health[3] = {0, 255, 0};  // red, green, blue at full health
   std::uint8_t low_health[3] = {255, 0, 0};   // towards zero health
   bool show_full_health = true;  // false: no ring at a clamped fraction of 1
+  // The overlays, each off by default.
+  bool show_armour = false;                        // an armour arc outside the health arc
+  std::uint8_t armour_colour[3] = {220, 220, 220};
+  bool show_recent_damage = false;                 // what a hit just took lingers, then shrinks
+  std::uint8_t recent_damage_colour[3] = {255, 255, 255};
+  float fade_distance = 0.0f;                      // the last this many units before range fade out
+  int show_after_damage = 0;                       // seconds: rings only after a fall of health
+
+  // Whether any overlay is on: without, the draw pass is the plain one.
+  bool overlays() const { return show_armour || show_recent_damage || fade_distance > 0.0f || show_after_damage > 0; }
+  // Whether pedestrians' falls of health are followed from frame to frame.
+  bool follows_damage() const { return show_recent_damage || show_after_damage > 0; }
 };
 
 // What reading the settings came to: the values, and the log lines that say

@@ -17,6 +17,7 @@ constexpr const char* relative_to_game[] = {"modloader\\Morva Health\\models\\tx
                                             "models\\txd\\DEVIZAR.txd"};
 constexpr const char* background_name = "hpbg";
 constexpr const char* foreground_name = "hpfg";
+constexpr const char* armour_name = "hpar";
 
 const char* outcome(const host::RwTexture* texture) { return texture ? "found" : "NOT FOUND"; }
 
@@ -87,11 +88,18 @@ bool load_ring_textures() {
     host::RwTexture* foreground = host::RwTexDictionaryFindNamedTexture(dictionary, foreground_name);
     log_line("  %s -> %s", background_name, outcome(background));
     log_line("  %s -> %s", foreground_name, outcome(foreground));
+    plugin_state& s = state();
+    host::RwTexture* armour = nullptr;
+    if (s.settings.show_armour) {
+      armour = host::RwTexDictionaryFindNamedTexture(dictionary, armour_name);
+      log_line("  %s -> %s", armour_name, outcome(armour));
+    }
     if (background && foreground) {
-      plugin_state& s = state();
       s.ring_dictionary = dictionary;
       s.ring_background = background;
       s.ring_foreground = foreground;
+      // An older dictionary without it draws the armour with the foreground.
+      s.ring_armour = s.settings.show_armour ? (armour ? armour : foreground) : nullptr;
       return true;
     }
     host::RwTexDictionaryDestroy(dictionary);

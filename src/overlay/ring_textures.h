@@ -1,5 +1,5 @@
 // The ring's two textures, "hpbg" and "hpfg", from the first "DEVIZAR.txd"
-// that holds both.
+// that holds both, and with ShowArmour the armour arc's "hpar" from it.
 #pragma once
 
 #include "host/host_services.h"

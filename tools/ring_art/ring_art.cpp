@@ -1,7 +1,9 @@
-// Draws the ring's two textures and writes them as DEVIZAR.txd.
+// Draws the ring's three textures and writes them as DEVIZAR.txd.
 //   hpbg: a dark, half-transparent annulus with soft edges and a small mark
 //         at the top, the camera's direction.
 //   hpfg: the same annulus, bright and opaque; the plugin tints it.
+//   hpar: a thin bright band at the rim, for the armour arc, which the plugin
+//         draws 1.3 times as large: its band then lies just outside hpfg's.
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -11,9 +13,11 @@
 namespace {
 
 constexpr std::uint32_t size = 128;
-constexpr float inner = 0.62f;  // of the half-size
-constexpr float outer = 0.94f;
+constexpr float outer = 0.94f;  // of the half-size
 constexpr float feather = 0.035f;
+constexpr float ring_inner = 0.62f;
+// 0.82 - feather, drawn 1.3 times as large, clears 0.94 + feather.
+constexpr float armour_inner = 0.82f;
 
 float smoothstep(float e0, float e1, float x) {
   const float t = std::fmin(std::fmax((x - e0) / (e1 - e0), 0.0f), 1.0f);
@@ -21,7 +25,7 @@ float smoothstep(float e0, float e1, float x) {
 }
 
 // Coverage of the annulus at a pixel, 4 x 4 samples for the edges.
-float annulus(std::uint32_t px, std::uint32_t py) {
+float annulus(std::uint32_t px, std::uint32_t py, float inner) {
   float sum = 0.0f;
   for (int sy = 0; sy < 4; ++sy) {
     for (int sx = 0; sx < 4; ++sx) {
@@ -36,11 +40,11 @@ float annulus(std::uint32_t px, std::uint32_t py) {
 
 std::uint8_t byte(float v) { return static_cast<std::uint8_t>(std::lround(std::fmin(std::fmax(v, 0.0f), 1.0f) * 255.0f)); }
 
-txd::texture texture(const char* name, bool foreground) {
+txd::texture texture(const char* name, bool foreground, float inner = ring_inner) {
   std::vector<std::uint8_t> rgba(size * size * 4);
   for (std::uint32_t y = 0; y < size; ++y) {
     for (std::uint32_t x = 0; x < size; ++x) {
-      const float cover = annulus(x, y);
+      const float cover = annulus(x, y, inner);
       std::uint8_t* p = &rgba[(y * size + x) * 4];
       if (foreground) {
         p[0] = p[1] = p[2] = 245;
@@ -72,6 +76,7 @@ int main(int argc, char** argv) {
   txd::dictionary dict;
   dict.textures.push_back(texture("hpbg", false));
   dict.textures.push_back(texture("hpfg", true));
+  dict.textures.push_back(texture("hpar", true, armour_inner));
   if (!txd::write_file(argv[1], dict)) {
     std::fprintf(stderr, "ring_art: cannot write %s\n", argv[1]);
     return 1;
