@@ -103,4 +103,43 @@ TEST_F(Win32SeamTest, FailingCallsReportFailureWithoutReachingTheSystem) {
   EXPECT_EQ(os::call_count(os::call::message_box), 1u);
 }
 
+// A file deeper than 259 characters: the wide open with the long-path prefix
+// writes, appends and reads it; the narrow open refuses it, as Windows does
+// (Wine itself would take it).
+TEST_F(Win32SeamTest, WideFilesTakeLongPathsAndTheNarrowOpenStopsAtMaxPath) {
+  wchar_t temp[MAX_PATH];
+  ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+  std::wstring folder = std::wstring(temp) + L"morva-seam-" + std::to_wstring(GetCurrentProcessId());
+  std::wstring wide = L"\\\\?\\" + folder;
+  CreateDirectoryW(wide.c_str(), nullptr);
+  for (int i = 0; i < 3; ++i) {
+    wide += L"\\" + std::wstring(100, static_cast<wchar_t>(L'a' + i));
+    ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  }
+  const std::wstring file = wide + L"\\x.log";
+  os::file_handle h = os::open_file_w(file.c_str(), os::file_open::write_new);
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(os::write_file(h, "ab", 2));
+  os::close_file(h);
+  h = os::open_file_w(file.c_str(), os::file_open::append);
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(os::write_file(h, "c", 1));
+  os::close_file(h);
+  char bytes[8] = {};
+  std::uint32_t got = 0;
+  h = os::open_file_w(file.c_str(), os::file_open::read_existing);
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(os::read_file(h, bytes, sizeof bytes, &got));
+  os::close_file(h);
+  EXPECT_EQ(std::string(bytes, got), "abc");
+  EXPECT_EQ(os::path_kind_w(file.c_str()), os::path_kind::file);
+  EXPECT_EQ(os::path_kind_w(wide.c_str()), os::path_kind::folder);
+
+  std::string narrow(file.begin() + 4, file.end());  // ASCII, without the prefix
+  ASSERT_GT(narrow.size(), 259u);
+  EXPECT_EQ(os::open_file(narrow.c_str(), os::file_open::read_existing), nullptr);
+  EXPECT_EQ(os::open_file(("\\\\?\\" + narrow).c_str(), os::file_open::read_existing), nullptr);
+  DeleteFileW(file.c_str());
+}
+
 }  // namespace
