@@ -7,6 +7,8 @@
 
 #include <stb_easy_font.h>
 
+#include "host/host_services.h"
+
 namespace sim {
 namespace {
 
@@ -140,7 +142,7 @@ const reason& why(const scenario& scene, const ped_setup& p) {
   if (!(p.health > 0.0f)) return refused[0];
   if (p.in_vehicle) return refused[1];
   if (!p.visible) return refused[2];
-  if (static_cast<std::int32_t>(p.area) != scene.area) return refused[3];
+  if (p.area != host::everywhere_area && static_cast<std::int32_t>(p.area) != scene.area) return refused[3];
   if (scene.player) {
     const float dx = p.position.x - q.x, dy = p.position.y - q.y, dz = p.position.z - q.z;
     const float d = static_cast<float>(std::sqrt(static_cast<double>((dy * dy + dx * dx) + dz * dz)));

@@ -66,10 +66,10 @@ bool look_up_folder() {
     handle = nullptr;
     show_error_box("FILESYSTEM\nFailed to retrieve plugin dir path");
   }
-  static std::wstring wide;
-  record.wide_folder = &wide;
+  // Never freed, like the record: a handler may ask for it during exit.
+  record.wide_folder = new std::wstring();
   std::string folder;
-  module_folder(handle, &wide, &folder);
+  module_folder(handle, record.wide_folder, &folder);
   if (folder.size() < sizeof record.folder) std::memcpy(record.folder, folder.c_str(), folder.size() + 1);
   return true;
 }
