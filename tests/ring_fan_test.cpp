@@ -365,4 +365,33 @@ TEST_F(FastRingPathTest, DrawingEventAllocatesNothing) {
   EXPECT_EQ(state.frame_count, 701);
 }
 
+// With every overlay on, the per-slot memory is made once, at the first
+// frame; pedestrians hit and a clock that runs allocate nothing after it.
+TEST_F(FastRingPathTest, OverlaysAllocateOnlyAtTheirFirstFrame) {
+  for (int slot = 1; slot < 140; ++slot) {
+    sim::ped_setup p;
+    p.slot = slot;
+    p.position = {float(slot % 12) - 6.0f, float(slot / 12) - 6.0f, 0.0f};
+    p.armour = float(slot % 3) * 50.0f;
+    world.add_ped(p);
+  }
+  state.settings.show_armour = state.settings.show_recent_damage = true;
+  state.settings.fade_distance = 5.0f;
+  state.settings.show_after_damage = 60;
+  world.recording = false;
+  world.keep_fans = false;
+  world.draw();
+  const test::allocation_scope scope;
+  for (int i = 0; i < 700; ++i) {
+    world.set_clock(static_cast<std::uint32_t>(i) * 33u);
+    world.set_health(1 + i % 139, 50.0f - float(i % 40));
+    world.draw();
+  }
+  const std::size_t allocations = scope.count();
+  world.recording = true;
+  world.keep_fans = true;
+  EXPECT_EQ(allocations, 0u);
+  EXPECT_GT(state.rings_drawn, 0);
+}
+
 }  // namespace
