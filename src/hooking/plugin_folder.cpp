@@ -66,10 +66,12 @@ bool look_up_folder() {
     handle = nullptr;
     show_error_box("FILESYSTEM\nFailed to retrieve plugin dir path");
   }
-  // Never freed, like the record: a handler may ask for it during exit.
-  record.wide_folder = new std::wstring();
+  // Made at the first handler, so gone before every load-time object at
+  // exit; nothing at unload asks for it (the log keeps its own path).
+  static std::wstring wide;
+  record.wide_folder = &wide;
   std::string folder;
-  module_folder(handle, record.wide_folder, &folder);
+  module_folder(handle, &wide, &folder);
   if (folder.size() < sizeof record.folder) std::memcpy(record.folder, folder.c_str(), folder.size() + 1);
   return true;
 }
