@@ -1,7 +1,7 @@
 #include "host_world.h"
 
 #include "site_function.h"
-#include "platform/os.h"
+#include "platform/file_reading.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,10 +17,7 @@ void put(std::uint8_t* object, std::uint32_t offset, T value) {
 bool read_narrow(const char* path, std::vector<std::uint8_t>* bytes) {
   os::file_handle file = os::open_file(path, os::file_open::read_existing);
   if (file == nullptr) return false;
-  std::uint8_t block[65536];
-  std::uint32_t got = 0;
-  bool ok = true;
-  while ((ok = os::read_file(file, block, sizeof block, &got)) && got != 0) bytes->insert(bytes->end(), block, block + got);
+  const bool ok = os::read_all(file, bytes);
   os::close_file(file);
   return ok;
 }

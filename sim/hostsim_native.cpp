@@ -57,10 +57,6 @@ class linux_system : public sim::run_system {
  public:
   void press(int key, bool down) override { os::linux_host::set_key_down(key, down); }
   void hold_log(bool) override {}
-  void refuse_protection_of(std::uintptr_t site) override {
-    os::control().fail_protect_begin = site;
-    os::control().fail_protect_end = site + 6;
-  }
   sim::run_checks checks;
 };
 

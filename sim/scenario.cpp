@@ -266,6 +266,15 @@ scenario interpret(const json& root) {
     if (!root["ini"].is_string()) fail("ini", "expected a string (the file's text)");
     s.ini = root["ini"].get<std::string>();
   }
+  // A drawing event a key press or a change stands before: the game counts
+  // its frames in 32 bits.
+  const std::int64_t last = std::min<std::int64_t>(static_cast<std::int64_t>(draws), INT32_MAX);
+  const auto frame_of = [&](const json& j, const std::string& field) {
+    if (!j.contains("frame")) fail(field + ".frame", "missing");
+    const std::int64_t frame = integer(j["frame"], field + ".frame");
+    if (frame < 1 || frame > last) fail(field + ".frame", "expected a drawing event from 1 to " + std::to_string(last));
+    return static_cast<std::int32_t>(frame);
+  };
   if (root.contains("key_presses")) {
     const json& presses = root["key_presses"];
     if (!presses.is_array()) fail("key_presses", "expected a list");
@@ -275,10 +284,7 @@ scenario interpret(const json& root) {
       only_keys(presses[i], field, {"frame", "key", "frames"});
       if (!presses[i].contains("frame")) fail(field + ".frame", "missing");
       if (!presses[i].contains("key")) fail(field + ".key", "missing");
-      const std::int64_t frame = integer(presses[i]["frame"], field + ".frame");
-      // The game counts its frames in 32 bits.
-      const std::int64_t last = std::min<std::int64_t>(static_cast<std::int64_t>(draws), INT32_MAX);
-      if (frame < 1 || frame > last) fail(field + ".frame", "expected a drawing event from 1 to " + std::to_string(last));
+      const std::int64_t frame = frame_of(presses[i], field);
       if (!presses[i]["key"].is_string()) fail(field + ".key", "expected a key name");
       const std::string name = presses[i]["key"].get<std::string>();
       const int key = overlay::key_code(name);
@@ -293,13 +299,6 @@ scenario interpret(const json& root) {
     }
   }
   // Changes before a drawing event, by frame, and the game's clock.
-  const auto frame_of = [&](const json& j, const std::string& field) {
-    if (!j.contains("frame")) fail(field + ".frame", "missing");
-    const std::int64_t frame = integer(j["frame"], field + ".frame");
-    const std::int64_t last = std::min<std::int64_t>(static_cast<std::int64_t>(draws), INT32_MAX);
-    if (frame < 1 || frame > last) fail(field + ".frame", "expected a drawing event from 1 to " + std::to_string(last));
-    return static_cast<std::int32_t>(frame);
-  };
   for (const char* key : {"health_changes", "respawn"}) {
     if (!root.contains(key)) continue;
     const json& list = root[key];

@@ -1,5 +1,6 @@
 #include "hooking/ansi_text.h"
 
+#include <cstring>
 #include <vector>
 
 #include "platform/os.h"
@@ -19,6 +20,8 @@ bool to_ansi(const std::wstring& wide, std::string* narrow) {
   narrow->assign(buffer.data());
   return true;
 }
+
+std::wstring widened(const char* ascii) { return std::wstring(ascii, ascii + std::strlen(ascii)); }
 
 std::string ansi_for_display(const std::wstring& wide) {
   std::vector<char> buffer = buffer_for(wide);

@@ -76,8 +76,6 @@ bool look_up_folder() {
   return true;
 }
 
-std::wstring widened(const char* ascii) { return std::wstring(ascii, ascii + std::strlen(ascii)); }
-
 // Whether path lies under folder (compared as Windows does, letters in
 // either case), and the rest behind it.
 bool relative_to(const std::wstring& path, std::wstring folder, std::wstring* rest) {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/os.h"
+#include "platform/file_reading.h"
 
 namespace overlay {
 namespace {
@@ -102,10 +102,7 @@ dictionary_check check_dictionary_file(const std::wstring& path) {
   os::file_handle file = os::open_file_w(path.c_str(), os::file_open::read_existing);
   if (file == nullptr) return dictionary_check{false, "it cannot be opened"};
   std::vector<std::uint8_t> bytes;
-  std::uint8_t block[16384];
-  std::uint32_t got = 0;
-  bool ok = true;
-  while ((ok = os::read_file(file, block, sizeof block, &got)) && got != 0) bytes.insert(bytes.end(), block, block + got);
+  const bool ok = os::read_all(file, &bytes);
   os::close_file(file);
   if (!ok) return dictionary_check{false, "it cannot be read"};
   return check_dictionary(bytes.data(), bytes.size());

@@ -140,9 +140,6 @@ void log_site_releases() {
   log_release(start_up_site, events::start_up_hub::site_release());
 }
 
-unload_guard::~unload_guard() { on_unload(); }
-release_log_guard::~release_log_guard() { log_site_releases(); }
-
 void on_start_up() {
   begin_log();
   // A dictionary still held from an earlier start-up would otherwise be lost

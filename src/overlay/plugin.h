@@ -12,25 +12,24 @@ class MorvaHealthRing {
   MorvaHealthRing();
 };
 
-// Defined after the plugin object, so destroyed before it: at unload by
-// FreeLibrary it gives the dictionary back to the game.
-struct unload_guard {
-  unload_guard() = default;
-  unload_guard(const unload_guard&) = delete;
-  unload_guard& operator=(const unload_guard&) = delete;
-  ~unload_guard();
-};
-void on_unload();
+// Runs an action when it is destroyed: at unload or exit, in the place its
+// definition gives it among the load-time objects.
+class exit_action {
+ public:
+  explicit exit_action(void (*action)()) : action_(action) {}
+  exit_action(const exit_action&) = delete;
+  exit_action& operator=(const exit_action&) = delete;
+  ~exit_action() { action_(); }
 
-// Defined before the plugin object, so destroyed after the hooks have given
-// their sites back (also those installed on taking over from another copy):
-// logs a site that could not be given back, or whose pin was refused.
-struct release_log_guard {
-  release_log_guard() = default;
-  release_log_guard(const release_log_guard&) = delete;
-  release_log_guard& operator=(const release_log_guard&) = delete;
-  ~release_log_guard();
+ private:
+  void (*action_)();
 };
+
+// At unload by FreeLibrary, gives the dictionary back to the game.
+void on_unload();
+// Logs a site that could not be given back, or whose pin was refused; run
+// after the hooks are gone (also those installed on taking over from
+// another copy).
 void log_site_releases();
 
 // Reads the player's settings from path, logs what was read and applies it.

@@ -15,8 +15,10 @@ namespace {
 [[maybe_unused]] const host::host_references& resolved_host = host::references();
 [[maybe_unused]] overlay::plugin_state& overlay_state = overlay::state();
 overlay::copies_guard copies;
-overlay::release_log_guard release_log;
+// Destroyed after the hooks, which are made while the plugin object is.
+overlay::exit_action release_log(&overlay::log_site_releases);
 overlay::MorvaHealthRing plugin;
-overlay::unload_guard unload;
+// Destroyed first.
+overlay::exit_action unload(&overlay::on_unload);
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "overlay/ring_settings.h"
 
 #include "overlay/key_names.h"
-#include "platform/os.h"
+#include "platform/file_reading.h"
 
 #define SI_NO_CONVERSION
 #define SI_IMPLEMENTATION
@@ -240,16 +240,11 @@ settings_result read_settings(const std::wstring& path) {
     }
     return result;
   }
-  std::string text(max_settings_bytes + 1, '\0');
-  std::size_t length = 0;
-  bool failed = false;
-  for (std::uint32_t got = 1; got != 0 && length < text.size();) {
-    failed = !os::read_file(file, text.data() + length, static_cast<std::uint32_t>(text.size() - length), &got);
-    if (failed) break;
-    length += got;
-  }
+  // One byte past the limit tells a file that is larger.
+  std::vector<std::uint8_t> bytes;
+  const bool failed = !os::read_all(file, &bytes, max_settings_bytes + 1);
   os::close_file(file);
-  text.resize(length);
+  std::string text(bytes.begin(), bytes.end());
   if (failed) {
     result.lines.push_back(std::string("settings: ") + settings_file_name + " could not be read (read error); using defaults");
     return result;

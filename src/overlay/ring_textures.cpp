@@ -1,8 +1,8 @@
 #include "overlay/ring_textures.h"
 
-#include <cstring>
 #include <string>
 
+#include "hooking/ansi_text.h"
 #include "hooking/plugin_folder.h"
 #include "overlay/diagnostic_log.h"
 #include "overlay/dictionary_check.h"
@@ -21,24 +21,12 @@ constexpr const char* armour_name = "hpar";
 
 const char* outcome(const host::RwTexture* texture) { return texture ? "found" : "NOT FOUND"; }
 
-}  // namespace
-
-host::RwTexture* HOST_ENTRY log_texture_name(host::RwTexture* texture, void* /*data*/) {
-  // The name field is 32 bytes; a name that fills it has no terminator.
-  log_line("  texture in TXD: '%.32s'", texture->name);
-  return texture;
-}
-
-namespace {
-
 // A place to look: the file as the plugin checks it, and the narrow path the
 // game's loader is handed.
 struct candidate {
   std::wstring file;
   hooking::game_path path;
 };
-
-std::wstring widened(const char* ascii) { return std::wstring(ascii, ascii + std::strlen(ascii)); }
 
 // Whether the loader may be handed the candidate. The game's loader never
 // says no: a file it cannot open comes back as an empty dictionary, and one
@@ -66,6 +54,13 @@ bool can_hand_over(const candidate& c) {
 
 }  // namespace
 
+host::RwTexture* HOST_ENTRY log_texture_name(host::RwTexture* texture, void* /*data*/) {
+  // The name field is 32 bytes; a name that fills it has no terminator.
+  log_line("  texture in TXD: '%.32s'", texture->name);
+  return texture;
+}
+
+
 bool load_ring_textures() {
   candidate candidates[4];
   unsigned count = 0;
@@ -73,7 +68,7 @@ bool load_ring_textures() {
     candidates[count++] = candidate{hooking::plugin_file_path(name), hooking::plugin_path_for_game(name)};
   }
   // As the game opens them: relative to its current folder.
-  for (const char* name : relative_to_game) candidates[count++] = candidate{widened(name), {name, name}};
+  for (const char* name : relative_to_game) candidates[count++] = candidate{hooking::widened(name), {name, name}};
 
   for (const candidate& c : candidates) {
     if (!can_hand_over(c)) continue;
