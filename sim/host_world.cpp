@@ -22,21 +22,6 @@ bool read_narrow(const char* path, std::vector<std::uint8_t>* bytes) {
   return ok;
 }
 
-// The loader looks for the dictionary chunk among the file's top-level
-// chunks; a file without one reads as nothing.
-bool holds_dictionary_chunk(const std::vector<std::uint8_t>& bytes) {
-  std::size_t at = 0;
-  while (bytes.size() - at >= 12) {
-    std::uint32_t type = 0, size = 0;
-    std::memcpy(&type, bytes.data() + at, 4);
-    std::memcpy(&size, bytes.data() + at + 4, 4);
-    if (type == txd::chunk_dictionary) return true;
-    if (size > bytes.size() - at - 12) return false;
-    at += 12 + size;
-  }
-  return false;
-}
-
 }  // namespace
 
 host_world& host_world::get() {
@@ -236,25 +221,26 @@ host::RwTexDictionary* host_world::load_txd(const char* path) {
   auto dict = std::make_unique<sim_dictionary>();
   dict->path = path;
   std::vector<std::uint8_t> bytes;
+  std::vector<txd::walked_texture> found;
   // As the game does: through its C runtime's narrow open, MAX_PATH and all.
-  if (read_narrow(path, &bytes) && holds_dictionary_chunk(bytes)) {
-    txd::read_result file = txd::read(bytes.data(), bytes.size());
-    call.ok = file.ok;
-    if (file.ok) {
-      dict->contents = std::move(file.dict);
-    } else {
-      call.fault = "its dictionary chunk could not be read and the stream was closed twice (" + file.error + ")";
+  if (read_narrow(path, &bytes)) {
+    const txd::walk_result walk = txd::walk_dictionary(bytes.data(), bytes.size(), &found);
+    call.ok = walk.readable();
+    if (!walk.readable() && walk.verdict != txd::walk_verdict::no_dictionary) {
+      call.fault = std::string("its dictionary chunk could not be read and the stream was closed twice (") +
+                   walk.why + ")";
       w.loader_faults.push_back(path);
+      found.clear();
     }
   }
   w.record(std::move(call));
   // What the game could not open or read: a new, empty dictionary.
-  for (const txd::texture& t : dict->contents.textures) {
+  for (std::size_t i = 0; i < found.size(); ++i) {
     auto tex = std::make_unique<sim_texture>();
     std::memset(tex.get(), 0, sizeof(sim_texture));
     tex->raster = reinterpret_cast<host::RwRaster*>(tex.get());
-    std::memcpy(tex->name, t.name.data(), std::min<std::size_t>(t.name.size(), sizeof tex->name));
-    tex->source = &t;
+    std::memcpy(tex->name, found[i].name, sizeof tex->name);
+    tex->index = i;
     dict->textures.insert(dict->textures.begin(), std::move(tex));
   }
   w.live_dictionaries.push_back(std::move(dict));
@@ -273,7 +259,7 @@ host::RwTexDictionary* host_world::for_all_textures(host::RwTexDictionary* dict,
 host::RwTexture* host_world::find_named_texture(host::RwTexDictionary* dict, const char* name) {
   auto* d = reinterpret_cast<sim_dictionary*>(dict);
   for (const auto& t : d->textures) {
-    if (std::strncmp(t->name, name, sizeof t->name) == 0) return reinterpret_cast<host::RwTexture*>(t.get());
+    if (txd::same_texture_name(t->name, name)) return reinterpret_cast<host::RwTexture*>(t.get());
   }
   return nullptr;
 }
@@ -331,7 +317,7 @@ std::int32_t host_world::render_state_set(std::int32_t state, void* value) {
     w.raster_texture_.clear();
     for (const auto& d : w.live_dictionaries) {
       for (const auto& t : d->textures) {
-        if (reinterpret_cast<void*>(t->raster) == value) w.raster_texture_ = t->source->name;
+        if (reinterpret_cast<void*>(t->raster) == value) w.raster_texture_.assign(t->name, strnlen(t->name, sizeof t->name));
       }
     }
   }

@@ -13,7 +13,7 @@
 #include "game_image.h"
 #include "scene.h"
 #include "host/host_services.h"
-#include "txd_file.h"
+#include "txd/dictionary_walk.h"
 
 namespace sim {
 
@@ -48,14 +48,13 @@ struct sim_texture {
   host::RwRaster* raster;
   std::uint8_t unread[0x0C];
   char name[32];
-  const txd::texture* source;
+  std::size_t index;  // in the file
 };
 
 // Listed and searched as the game keeps them: each texture read is put at
 // the head of the list, so the file's last texture comes first.
 struct sim_dictionary {
   std::string path;
-  txd::dictionary contents;
   std::vector<std::unique_ptr<sim_texture>> textures;
 };
 

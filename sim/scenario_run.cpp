@@ -144,7 +144,7 @@ run_record run_events(const scenario& scene, host_world& world, std::FILE* trace
 
 unsigned rings_in(const std::vector<host_call>& fans) {
   unsigned rings = 0;
-  for (const host_call& fan : fans) rings += fan.texture == "hpbg" ? 1 : 0;
+  for (const host_call& fan : fans) rings += txd::same_texture_name(fan.texture.c_str(), "hpbg") ? 1 : 0;
   return rings;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host_world.h"
+#include "txd_file.h"
 #include "scenario.h"
 
 namespace sim {

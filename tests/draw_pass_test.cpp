@@ -43,6 +43,36 @@ class DrawPassTest : public test::OverlayTest {
 const std::vector<std::pair<std::int32_t, std::uintptr_t>> ring_states = {
     {12, 1}, {10, 5}, {11, 6}, {6, 1}, {8, 0}, {9, 2}, {20, 1}};
 
+// Health is followed while the rings are hidden: a hit 9 s before they are
+// shown again gives neither a ring after damage nor a trail; a hit 330 ms
+// before gives both.
+TEST_F(DrawPassTest, HitTakenWhileTheRingsWereHiddenIsDatedWhenItWasTaken) {
+  start_loaded();
+  state.settings.show_after_damage = 2;
+  state.settings.show_recent_damage = true;
+  add_ped(3, 2.0f);
+  add_ped(4, -2.0f);
+  const auto frame = [&](int n) {
+    world.set_clock(static_cast<std::uint32_t>(n) * 33u);
+    world.draw();
+  };
+  for (int n = 1; n <= 10; ++n) frame(n);
+  state.rings_hidden = true;
+  for (int n = 11; n < 300; ++n) {
+    if (n == 20) world.set_health(3, 50.0f);
+    if (n == 290) world.set_health(4, 50.0f);
+    frame(n);
+  }
+  state.rings_hidden = false;
+  frame(300);
+  const auto fans_at = [&](float x) {
+    return std::count_if(world.accepted_fans().begin(), world.accepted_fans().end(),
+                         [x](const sim::host_call& f) { return f.vertices.at(0).x == x; });
+  };
+  EXPECT_EQ(fans_at(2.0f), 0);
+  EXPECT_EQ(fans_at(-2.0f), 3);  // background, trail, health
+}
+
 TEST_F(DrawPassTest, MissingTexturesAreRetriedOnFramesOneAndEverySixHundredthOnly) {
   test::write_txd(txd_place::beside_plugin, {"shadow"});
   world.start_up();

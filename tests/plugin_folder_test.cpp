@@ -157,6 +157,12 @@ TEST(PluginFolderTest, ModulePathLongerThanTheBufferGivesItsOwnFolder) {
     EXPECT_EQ(std::string(plugin_folder()), folder);
     EXPECT_EQ(std::string(plugin_relative_path("DEVIZAR.txd")), folder + "DEVIZAR.txd");
   });
+  // Up to the longest path Windows has: its wide form is found whole.
+  IN_FRESH_PROCESS({
+    const std::string folder = "\\\\?\\C:\\" + std::string(32700, 'd') + "\\";
+    with_plugin_file(folder + "MorvaHealthRing.asi");
+    EXPECT_EQ(hooking::plugin_folder_w(), std::wstring(folder.begin(), folder.end()));
+  });
 }
 
 // In code page 932 the second byte of 表 is 0x5C, a backslash: the path is
@@ -233,9 +239,13 @@ TEST(PluginFolderTest, QuietLookupShowsNoBoxAndFindsNothingWithoutTheModule) {
 // one, and on one without short names: the log and the settings are found
 // through the wide path, the dictionary is handed to the game's narrow open
 // as the short form or relative to the game's folder, and the ring is drawn.
+// The game's folder may be named in another letter case ("я"): Windows
+// compares file names without regard to it, in every script.
 TEST(PluginFolderTest, FolderTheCodePageCannotNameGetsItsLogSettingsAndDictionary) {
-  for (const bool short_names : {true, false}) {
-    SCOPED_TRACE(short_names ? "short names longer than long ones" : "no short names");
+  for (const int variant : {0, 1, 2}) {
+    const bool short_names = variant == 0;
+    SCOPED_TRACE(variant == 0 ? "short names longer than long ones"
+                              : variant == 1 ? "no short names" : "no short names, the game's folder as \"я\"");
     IN_FRESH_PROCESS({
       const std::string root = test::game_dir().root;
       const std::string game = root + "/Я/game";
@@ -248,6 +258,7 @@ TEST(PluginFolderTest, FolderTheCodePageCannotNameGetsItsLogSettingsAndDictionar
         os::linux_host::set_short_path(game + "/scripts/", root + "/D4F1~1/game/scripts/");
         std::filesystem::create_directory_symlink(root + "/Я", root + "/D4F1~1");
       }
+      if (variant == 2) os::linux_host::set_current_directory(root + "/я/GAME");
       test::prepare_plugin();
       test::reset_overlay();
       test::write_txd_at(game + "/scripts/DEVIZAR.txd", {"hpbg", "hpfg"});

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hooking/patch/hooking.h"
@@ -441,8 +442,9 @@ TEST(PluginModuleTest, ModuleThatHooksAfterUsKeepsRunningAfterOurUnload) {
 // The drawing copy unloaded mid-game with the player's settings: the copy
 // that takes over reads them from the same file and keeps the rings hidden
 // as they were; the toggle key then shows them at the set radius and
-// opacity. After each FreeLibrary no dictionary is held, also when another
-// module keeps the shutdown handler from running.
+// opacity. The dictionary goes with the hand-over; after the last
+// FreeLibrary none is held, also when another module keeps the shutdown
+// handler from running.
 TEST(PluginModuleTest, HandOverKeepsTheSettingsAndUnloadGivesTheDictionaryBack) {
   for (const bool shutdown_jumped : {false, true}) {
     SCOPED_TRACE(shutdown_jumped ? "shutdown site redirected by a jump" : "all sites hooked");
@@ -466,7 +468,8 @@ TEST(PluginModuleTest, HandOverKeepsTheSettingsAndUnloadGivesTheDictionaryBack) 
       world.draw();
       EXPECT_TRUE(world.accepted_fans().empty());  // Enabled=0
       delete first;
-      EXPECT_EQ(world.live_dictionaries.size(), 0u);
+      EXPECT_EQ(world.live_dictionaries.size(), 1u);
+      EXPECT_EQ(world.dictionaries_destroyed, 0u);
       for (int i = 0; i < 3; ++i) world.draw();
       EXPECT_TRUE(world.accepted_fans().empty()) << "hidden stays hidden";
       os::linux_host::set_key_down(0x76, true);  // F7
@@ -482,9 +485,43 @@ TEST(PluginModuleTest, HandOverKeepsTheSettingsAndUnloadGivesTheDictionaryBack) 
       EXPECT_EQ(std::count(log.begin(), log.end(), "settings: 4 values read from MorvaHealthRing.ini"), 2);
       delete second;
       EXPECT_TRUE(world.live_dictionaries.empty());
-      EXPECT_EQ(world.dictionaries_destroyed, 2u);
+      EXPECT_EQ(world.dictionaries_destroyed, 1u);
     });
   }
+}
+
+// The drawing copy beside its dictionary in scripts\, the one that takes
+// over in plugins\, where there is none: it draws with the dictionary
+// handed over from its first frame, and loads nothing. Unloaded by a thread
+// that is not the game's, it leaves the dictionary to the game.
+TEST(PluginModuleTest, CopyInAnotherFolderDrawsWithTheHandedDictionaryFromItsFirstFrame) {
+  IN_FRESH_PROCESS({
+    const std::string root = test::game_dir().root;
+    os::linux_host::set_module_file_name("");
+    sim::host_world& world = sim::host_world::get();
+    ASSERT_TRUE(world.lay_out(hooking::version_1001));
+    auto* first = new loaded_plugin(copy_of_plugin(root + "/scripts/", "MorvaHealthRing.asi").c_str());
+    auto* second = new loaded_plugin(copy_of_plugin(root + "/plugins/", "MorvaHealthRing.asi").c_str());
+    ASSERT_TRUE(first->handle && second->handle);
+    test::write_txd_at(root + "/scripts/DEVIZAR.txd", {"hpbg", "hpfg"});
+    test::add_ped(3, {2.0f, 0.0f, 0.0f});
+    world.start_up();
+    world.draw();
+    EXPECT_EQ(world.accepted_fans().size(), 2u);
+    delete first;
+    for (int frame = 0; frame < 601; ++frame) {
+      world.draw();
+      ASSERT_EQ(world.accepted_fans().size(), 2u) << "frame " << frame << " after the hand-over";
+    }
+    EXPECT_EQ(world.calls_of(sim::call_kind::load_txd).size(), 1u);
+    const lines log = test::log_lines_of(root + "/scripts/MorvaHealthRing.log");
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("TXD failed", 0) == 0; }),
+              0);
+    std::thread([second] { delete second; }).join();
+    EXPECT_EQ(world.live_dictionaries.size(), 1u);
+    EXPECT_EQ(test::log_lines_of(root + "/scripts/MorvaHealthRing.log").back(),
+              "dictionary left to the game: FreeLibrary came from another thread");
+  });
 }
 
 // A site whose code cannot be opened again at unload still calls the
@@ -521,11 +558,43 @@ TEST(PluginModuleTest, RestoreRefusedAtUnloadPinsTheModuleAndSaysSo) {
   }
 }
 
+// A later release's record: the same first three words, entry points this
+// release does not know (calling them would fault).
+struct later_release_link {
+  std::uint32_t magic = 0x4C52484D;
+  std::uint32_t version = 2;
+  std::uint32_t size = sizeof(later_release_link);
+  std::uintptr_t unknown[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+};
+later_release_link later_release;
+
+// A copy of another release that draws: this one recognises its claim and
+// stands down without calling into it; only one copy draws.
+TEST(PluginModuleTest, CopyOfAnotherReleaseIsRecognisedAndOnlyOneDraws) {
+  IN_FRESH_PROCESS({
+    test::game_dir();
+    sim::host_world& world = sim::host_world::get();
+    ASSERT_TRUE(world.lay_out(hooking::version_1001));
+    const std::string claim = std::to_string(getpid()) + ":" + test::hex(reinterpret_cast<std::uintptr_t>(&later_release));
+    setenv("MORVAHEALTHRING_DRAWING_COPY", claim.c_str(), 1);
+    test::write_ring_txd(txd_place::beside_plugin);
+    test::add_ped(3, {2.0f, 0.0f, 0.0f});
+    {
+      loaded_plugin plugin(NATIVE_PLUGIN_PATH);
+      ASSERT_NE(plugin.handle, nullptr) << dlerror();
+      world.start_up();
+      world.draw();
+      EXPECT_TRUE(world.accepted_fans().empty());
+    }
+    EXPECT_EQ(getenv("MORVAHEALTHRING_DRAWING_COPY"), claim);
+  });
+}
+
 // The environment's claim of a drawing copy, pointing at memory that is not
 // mapped, or at heap memory that merely holds the right first word: neither
 // is taken for a copy, and the plugin loads and draws.
 TEST(PluginModuleTest, ClaimThatPointsAnywhereButAModuleIsIgnored) {
-  static std::uint32_t* const lookalike = new std::uint32_t[8]{0x3252484D};
+  static std::uint32_t* const lookalike = new std::uint32_t[8]{0x4C52484D, 1, 32};
   void* page = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(page, MAP_FAILED);
   munmap(page, 4096);

@@ -196,6 +196,12 @@ TEST_F(RingFanTest, FilteredPedestriansGetNoRingAndAreNotCounted) {
   filtered.push_back(s);
   filtered.push_back(ped({2.0f, 2.0f, 0.0f}, 0.0f));
   filtered.push_back(ped({2.0f, 2.0f, 0.0f}, -5.0f));
+  // A position holding NaN is in no range, also with the fade's alpha to
+  // work out from its distance.
+  const float nan = std::nanf("");
+  filtered.push_back(ped({nan, 2.0f, 0.0f}));
+  filtered.push_back(ped({2.0f, 2.0f, nan}));
+  state.settings.fade_distance = 5.0f;
   for (const ped_setup& desc : filtered) {
     world.reset_scene();
     EXPECT_TRUE(ring_of(desc).empty());

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "overlay/dictionary_check.h"
 #include "overlay/ring_textures.h"
+#include "support/damaged_dictionaries.h"
 #include "support/test_game.h"
 #include "txd_file.h"
 
@@ -132,7 +135,7 @@ TEST_F(RingTexturesTest, TexturesAreListedAsTheGameListsThemLastFirst) {
                    "  texture in TXD: 'hpfg'"}));
   ASSERT_TRUE(state.textures_loaded);
   const auto* found = reinterpret_cast<const sim::sim_texture*>(state.ring_foreground);
-  EXPECT_EQ(found->source, &world.live_dictionaries[0]->contents.textures[3]);
+  EXPECT_EQ(found->index, 3u);
 }
 
 TEST_F(RingTexturesTest, NameFillingItsWholeFieldIsLoggedCutAtThirtyTwoCharacters) {
@@ -180,6 +183,69 @@ TEST_F(RingTexturesTest, CutDictionaryNeverReachesTheLoaderAndTheWholeOneDraws) 
                    "TXD failed: " + candidate_path(txd_place::modloader), "TXD loaded: models\\txd\\DEVIZAR.txd"}));
 }
 
+// Our own dictionary damaged four ways that the game's reader fails on: each
+// is named with its reason and never handed to the loader. A refused file is
+// not read again while its size and time of last write stay; a file over
+// 64 MiB is refused by its size.
+TEST_F(RingTexturesTest, DamagedDictionariesAreRefusedWithTheirReasonAndReadOnceWhileUnchanged) {
+  test::write_ring_txd(txd_place::beside_plugin);
+  const std::string path = test::file_path(txd_place::beside_plugin);
+  const std::string whole = test::read_file(path);
+  const std::vector<test::damaged_dictionary> damaged = test::damaged_copies({whole.begin(), whole.end()});
+  const lines reasons = {"texture 1: sides 0 x 0, not 1 to 4096",
+                         "texture 1: level 0 announces 4112 bytes where its surface holds 16",
+                         "texture 1: Direct3D format 0x0, which the game cannot create",
+                         "texture 1: its struct ends inside its 88-byte fixed part"};
+  const auto write = [&](const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+  };
+  const auto first_two = [&] {
+    const lines all = search_lines();
+    return all.size() < 2 ? all : lines(all.begin(), all.begin() + 2);
+  };
+  for (std::size_t i = 0; i < damaged.size(); ++i) {
+    SCOPED_TRACE(damaged[i].what);
+    write(damaged[i].bytes);
+    std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() -
+                                               std::chrono::hours(static_cast<int>(i) + 1));
+    world.start_up();
+    EXPECT_EQ(first_two(), (lines{"TXD failed: " + candidate_path(txd_place::beside_plugin),
+                                  "  not a texture dictionary the game can read (" + reasons[i] + ")"}));
+  }
+  EXPECT_TRUE(world.calls_of(sim::call_kind::load_txd).empty());
+
+  // Other damage of the same size with the same time: the earlier reason,
+  // from memory. A new time of last write: read again.
+  const auto written = std::filesystem::last_write_time(path);
+  write(damaged[0].bytes);
+  std::filesystem::last_write_time(path, written);
+  world.start_up();
+  EXPECT_EQ(first_two().at(1), "  not a texture dictionary the game can read (" + reasons[3] + ")");
+  std::filesystem::last_write_time(path, written + std::chrono::seconds(5));
+  world.start_up();
+  EXPECT_EQ(first_two().at(1), "  not a texture dictionary the game can read (" + reasons[0] + ")");
+
+  std::filesystem::resize_file(path, overlay::max_dictionary_bytes + 1);
+  world.start_up();
+  EXPECT_EQ(first_two().at(1),
+            "  not a texture dictionary the game can read (67108865 bytes, more than the 64 MiB a dictionary may have)");
+  EXPECT_TRUE(world.loader_faults.empty());
+}
+
+// The game finds textures by name in any letter case.
+TEST_F(RingTexturesTest, TexturesNamedInCapitalsAreFoundAndDrawn) {
+  test::write_txd(txd_place::beside_plugin, {"HPBG", "HPFG"});
+  test::add_ped(3, {2.0f, 0.0f, 0.0f});
+  world.start_up();
+  world.draw();
+  const lines all = search_lines();
+  ASSERT_GE(all.size(), 5u);
+  EXPECT_EQ(lines(all.begin() + 3, all.begin() + 5), (lines{"  hpbg -> found", "  hpfg -> found"}));
+  ASSERT_EQ(world.accepted_fans().size(), 2u);
+  EXPECT_EQ(world.accepted_fans()[0].texture, "HPBG");
+}
+
 // The checks the plugin makes before the game's loader sees a file.
 TEST(DictionaryCheckTest, WhatTheGameCannotReadIsNamedWithItsReason) {
   txd::dictionary dict;
@@ -190,16 +256,16 @@ TEST(DictionaryCheckTest, WhatTheGameCannotReadIsNamedWithItsReason) {
   std::vector<std::uint8_t> bytes = txd::write(dict);
   const auto check = [](std::vector<std::uint8_t> b) { return overlay::check_dictionary(b.data(), b.size()); };
   EXPECT_TRUE(check(bytes).readable);
-  EXPECT_EQ(check({}).why, "it does not start with a texture dictionary chunk");
+  EXPECT_EQ(check({}).why, "it holds no texture dictionary chunk");
   std::vector<std::uint8_t> wrong = bytes;
   wrong[52] = 7;  // the native's struct: platform 7
-  EXPECT_EQ(check(wrong).why, "texture 1 is a texture of platform 7, not Direct3D 8 or 9");
+  EXPECT_EQ(check(wrong).why, "texture 1: platform 7, not Direct3D 8 or 9");
   std::vector<std::uint8_t> more = bytes;
   more[24] = 2;  // two textures announced
   EXPECT_EQ(check(more).why, "it announces 2 textures and holds 1");
   std::vector<std::uint8_t> huge = bytes;
   huge[44] = huge[45] = huge[46] = huge[47] = 0xFF;  // the native's struct, past anything
-  EXPECT_EQ(check(huge).why, "the chunk at byte 40 runs past the one holding it");
+  EXPECT_EQ(check(huge).why, "cut at byte " + std::to_string(bytes.size()));
 }
 
 }  // namespace

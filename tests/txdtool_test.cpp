@@ -292,7 +292,10 @@ TEST(TxdToolTest, RepaintedPaletteKeepsItsEntriesOrWidensWhenItMust) {
 // empty extension chunks given twice, and a texture name in Latin-1. It is
 // listed, extracted and built back byte for byte; a chunk that is no
 // extension where only extensions may stand is refused with its offset.
-TEST(TxdToolTest, DoubledEmptyExtensionsAndLatinOneNamesComeBackByteForByte) {
+// Also a name that fills its whole 32-byte field, without a terminator: a
+// file holding one is given back, though a new name must keep the
+// terminator.
+TEST(TxdToolTest, DoubledEmptyExtensionsLatinOneAndFieldFillingNamesComeBackByteForByte) {
   scratch s;
   const byte_list empty_extension = {0x03, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0x03, 0x18};
   txd::dictionary dict;
@@ -300,6 +303,8 @@ TEST(TxdToolTest, DoubledEmptyExtensionsAndLatinOneNamesComeBackByteForByte) {
   t.name = "caf\xE9";
   t.levels = txd::mip_chain(4, 4, byte_list(64, 200));
   t.more_extensions = empty_extension;
+  dict.textures.push_back(t);
+  t.name = std::string(32, 'n');
   dict.textures.push_back(t);
   dict.frame.more_extensions = empty_extension;
   dict.frame.more_extensions.insert(dict.frame.more_extensions.end(), empty_extension.begin(), empty_extension.end());

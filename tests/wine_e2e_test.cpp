@@ -18,7 +18,9 @@
 #include "camera.h"
 #include "png_io.h"
 #include "scenario.h"
+#include "support/damaged_dictionaries.h"
 #include "support/reference_ring.h"
+#include "txd_file.h"
 
 namespace {
 
@@ -571,10 +573,51 @@ TEST_F(WineHostsimTest, DictionaryTheGameCannotReadReachesThePluginAsNoDictionar
   const run r = hostsim("broken-txd", {{"events", {"start_up"}}}, PLUGIN_ASI, broken.string());
   ASSERT_EQ(r.exit_code, 0) << r.error;
   EXPECT_EQ(r.log_lines(), (lines{"MorvaHealthRing started", "TXD failed: " + candidate(r, 1),
-                                  "  not a texture dictionary the game can read (it does not start with a texture dictionary chunk)",
+                                  "  not a texture dictionary the game can read (it holds no texture dictionary chunk)",
                                   "TXD failed: " + candidate(r, 2), "TXD failed: " + candidate(r, 3),
                                   "TXD failed: " + candidate(r, 4)}));
   EXPECT_TRUE(r.calls("host_load_txd").empty());
+}
+
+// Our own dictionary damaged four ways the game's reader fails on: the run
+// goes on, the plugin names the file with its reason at start-up and at
+// each retry, and the game's loader never sees it. Textures named in capitals are
+// found as the game finds them, and counted as rings.
+TEST_F(WineHostsimTest, DamagedDictionariesNeverReachTheLoaderAndCapitalNamesDraw) {
+  const std::string whole = read(RING_TXD);
+  const std::vector<test::damaged_dictionary> damaged = test::damaged_copies({whole.begin(), whole.end()});
+  for (std::size_t i = 0; i < damaged.size(); ++i) {
+    SCOPED_TRACE(damaged[i].what);
+    const fs::path file = runs_root() / ("damaged-" + std::to_string(i) + ".txd");
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(damaged[i].bytes.data()),
+                                                static_cast<std::streamsize>(damaged[i].bytes.size()));
+    const run r = hostsim("damaged-" + std::to_string(i), {{"events", {"start_up", "draw*600"}}}, PLUGIN_ASI,
+                          file.string());
+    ASSERT_EQ(r.exit_code, 0) << r.error;
+    const lines log = r.log_lines();
+    // At start-up and at the retries of frames 1 and 600.
+    EXPECT_EQ(std::count(log.begin(), log.end(), "TXD failed: " + candidate(r, 1)), 3);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& l) {
+                              return l.rfind("  not a texture dictionary the game can read (texture 1: ", 0) == 0;
+                            }),
+              3);
+    EXPECT_TRUE(r.calls("host_load_txd").empty());
+  }
+  txd::dictionary capitals;
+  for (const char* name : {"HPBG", "HPFG"}) {
+    txd::texture t;
+    t.name = name;
+    t.levels = txd::mip_chain(2, 2, std::vector<std::uint8_t>(16, 200));
+    capitals.textures.push_back(t);
+  }
+  const fs::path file = runs_root() / "capitals.txd";
+  ASSERT_TRUE(txd::write_file(file.string(), capitals));
+  const run r = hostsim("capitals", {{"peds", {{{"slot", 3}, {"position", {2, 0, 0}}}}}, {"events", {"start_up", "draw"}}},
+                        PLUGIN_ASI, file.string());
+  ASSERT_EQ(r.exit_code, 0) << r.error;
+  EXPECT_EQ(r.summary["rings_in_last_drawn_frame"], 1);
+  EXPECT_EQ(r.calls("RwIm3DTransform").size(), 2u);
 }
 
 TEST_F(WineHostsimTest, PluginThatCannotBeLoadedIsRefused) {

@@ -14,7 +14,8 @@ bool own_module(os::module_handle* handle) {
 
 bool wide_module_path(os::module_handle handle, std::wstring* path) {
   std::vector<wchar_t> buffer;
-  for (std::uint32_t size = max_path_buffer; size <= max_long_path; size *= 2) {
+  // Doubled up to the longest path Windows has, and that size itself.
+  for (std::uint32_t size = max_path_buffer;; size = size * 2 < max_long_path ? size * 2 : max_long_path) {
     buffer.assign(size, L'\0');
     const std::uint32_t length = os::get_module_file_name_w(handle, buffer.data(), size);
     if (length == 0) return false;
@@ -22,8 +23,8 @@ bool wide_module_path(os::module_handle handle, std::wstring* path) {
       path->assign(buffer.data(), length);
       return true;
     }
+    if (size == max_long_path) return false;
   }
-  return false;
 }
 
 }  // namespace hooking

@@ -76,19 +76,17 @@ bool look_up_folder() {
   return true;
 }
 
-// Whether path lies under folder (compared as Windows does, letters in
-// either case), and the rest behind it.
+// Whether path lies under folder (compared as Windows compares file names,
+// in any letter case of any script, either separator), and the rest behind it.
 bool relative_to(const std::wstring& path, std::wstring folder, std::wstring* rest) {
   if (folder.empty()) return false;
   if (folder.back() != L'\\' && folder.back() != L'/') folder.push_back(L'\\');
   if (path.size() <= folder.size()) return false;
-  for (std::size_t i = 0; i < folder.size(); ++i) {
-    wchar_t a = path[i], b = folder[i];
-    if (a >= L'A' && a <= L'Z') a = static_cast<wchar_t>(a - L'A' + L'a');
-    if (b >= L'A' && b <= L'Z') b = static_cast<wchar_t>(b - L'A' + L'a');
-    const bool both_separators = (a == L'\\' || a == L'/') && (b == L'\\' || b == L'/');
-    if (a != b && !both_separators) return false;
+  std::wstring head(path, 0, folder.size());
+  for (std::wstring* text : {&head, &folder}) {
+    for (wchar_t& c : *text) c = c == L'/' ? L'\\' : c;
   }
+  if (!os::same_file_name(head.c_str(), folder.c_str(), static_cast<std::uint32_t>(folder.size()))) return false;
   rest->assign(path, folder.size());
   return true;
 }

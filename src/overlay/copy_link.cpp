@@ -17,10 +17,12 @@ bool readable(std::uint32_t protection) {
   return (protection & guard) == 0 && (protection & readable_kinds) != 0;
 }
 
-// Each end of the record committed, readable and inside a loaded module.
-bool plausible_link(std::uintptr_t address) {
+constexpr std::size_t link_front = 3 * sizeof(std::uint32_t);  // magic, version, size
+
+// Each end of length bytes committed, readable and inside a loaded module.
+bool plausible_link(std::uintptr_t address, std::size_t length) {
   if (address == 0 || address % alignof(copy_link) != 0) return false;
-  for (const std::uintptr_t at : {address, address + sizeof(copy_link) - 1}) {
+  for (const std::uintptr_t at : {address, address + length - 1}) {
     std::uint32_t protection = 0;
     os::module_handle module = nullptr;
     if (!os::query_protection(reinterpret_cast<const void*>(at), &protection) || !readable(protection)) return false;
@@ -51,9 +53,14 @@ copy_link* read_claim() {
   if (rest == text || *rest != ':' || process != os::current_process_id()) return nullptr;
   char* end = nullptr;
   const unsigned long address = std::strtoul(rest + 1, &end, 16);
-  if (end == rest + 1 || *end != '\0' || !plausible_link(address)) return nullptr;
+  if (end == rest + 1 || *end != '\0' || !plausible_link(address, link_front)) return nullptr;
   auto* link = reinterpret_cast<copy_link*>(static_cast<std::uintptr_t>(address));
   return link->magic == link_magic ? link : nullptr;
+}
+
+bool speaks_this_version(const copy_link* link) {
+  return link->version == link_version && link->size == sizeof(copy_link) &&
+         plausible_link(reinterpret_cast<std::uintptr_t>(link), sizeof(copy_link));
 }
 
 }  // namespace overlay

@@ -11,14 +11,17 @@
 
 namespace overlay {
 
-struct dictionary_check {
+// Larger files are refused by their size, without being read.
+constexpr std::uint64_t max_dictionary_bytes = 64u << 20;
+
+struct [[nodiscard]] dictionary_check {
   bool readable = false;
   std::string why;  // when not readable: "cut at byte 812", ...
 };
 
-// A dictionary chunk at the start, every chunk inside it within its parent,
-// the textures it announces present as Direct3D 8 or 9 texture natives.
+// Every texture as the game's reader reads it; a file that contradicts
+// itself is refused too, though the game might read on.
 dictionary_check check_dictionary(const std::uint8_t* bytes, std::size_t size);
-dictionary_check check_dictionary_file(const std::wstring& path);
+dictionary_check check_dictionary_file(const std::wstring& path, std::uint64_t size);
 
 }  // namespace overlay

@@ -42,6 +42,15 @@ bool camera_heading(float* heading) {
   return true;
 }
 
+slot_memory& remember_slot(plugin_state& s, const host::ped_pool& pool, std::int32_t i, const std::uint8_t* ped,
+                           std::uint32_t now) {
+  slot_memory& memory = s.damage.at(i);
+  float health = 0.0f;
+  std::memcpy(&health, ped + host::ped::health, sizeof health);
+  remember(memory, static_cast<std::uint8_t>(pool.status[i]), health, health_fraction(ped), now);
+  return memory;
+}
+
 // The pool walk with the player's overlays. Every occupied slot is
 // remembered, ringed or not: a pedestrian hit out of range has its fall
 // counted all the same.
@@ -55,32 +64,43 @@ void draw_rings_with_overlays(plugin_state& s, const host::ped_pool& pool, const
     if (pool.status[i] < 0) continue;  // free slot
     const std::uint8_t* ped = pool.slots + static_cast<std::uint32_t>(i) * host::ped_slot_size;
     if (ped == nullptr || ped == player) continue;
-    slot_memory* memory = follows ? &s.damage.at(i) : nullptr;
-    if (memory) {
-      float health = 0.0f;
-      std::memcpy(&health, ped + host::ped::health, sizeof health);
-      remember(*memory, static_cast<std::uint8_t>(pool.status[i]), health, health_fraction(ped), now);
-    }
-    draw_ped_ring_overlays(ped, background, heading, foreground, memory ? *memory : nothing, now);
+    const slot_memory& memory = follows ? remember_slot(s, pool, i, ped, now) : nothing;
+    draw_ped_ring_overlays(ped, background, heading, foreground, memory, now);
   }
 }
 
-void draw_rings(plugin_state& s) {
+// In a frame without rings, health is followed all the same: a hit taken
+// while they were hidden is dated when it was taken, not when they return.
+void follow_damage(plugin_state& s) {
+  const host::ped_pool* pool = host::host_ped_pool();
+  if (pool == nullptr) return;
+  const std::uint8_t* player = host::host_player_pedestrian(-1);
+  const std::uint32_t now = host::host_game_clock();
+  s.damage.fit(pool->size);
+  for (std::int32_t i = 0; i < pool->size; ++i) {
+    if (pool->status[i] < 0) continue;
+    const std::uint8_t* ped = pool->slots + static_cast<std::uint32_t>(i) * host::ped_slot_size;
+    if (ped != player) remember_slot(s, *pool, i, ped, now);
+  }
+}
+
+// True when the pool was walked, and with it the damage followed.
+bool draw_rings(plugin_state& s) {
   host::RwTexture* background = s.ring_background;
   host::RwTexture* foreground = s.ring_foreground;
   const std::uint8_t* player = host::host_player_pedestrian(-1);
-  if (!background || !foreground || !player) return;
+  if (!background || !foreground || !player) return false;
 
   float heading = 0.0f;
-  if (!camera_heading(&heading)) return;
+  if (!camera_heading(&heading)) return false;
   const host::ped_pool* pool = host::host_ped_pool();
-  if (pool == nullptr) return;
+  if (pool == nullptr) return false;
 
   for (const render_state_value& rs : ring_render_states) host::RwRenderStateSet(rs.state, rs.value);
 
   if (s.settings.overlays()) {
     draw_rings_with_overlays(s, *pool, player, background, heading, foreground);
-    return;
+    return true;
   }
   for (std::int32_t i = 0; i < pool->size; ++i) {
     if (pool->status[i] < 0) continue;  // free slot
@@ -88,6 +108,7 @@ void draw_rings(plugin_state& s) {
     if (ped == nullptr || ped == player) continue;
     draw_ped_ring(ped, background, heading, foreground);
   }
+  return true;
 }
 
 // A press counts once, when the key goes down, and only while the game owns
@@ -114,7 +135,8 @@ void draw_pass(plugin_state& s) {
   if (frame == 1) log_line("Draw event is running");
 
   if (s.settings.toggle_key != 0) check_toggle_key(s);
-  if (s.textures_loaded && !s.rings_hidden) draw_rings(s);
+  const bool walked = s.textures_loaded && !s.rings_hidden && draw_rings(s);
+  if (!walked && s.settings.follows_damage()) follow_damage(s);
 
   if (frame % frames_per_report == 0) {
     log_line("frame %d: loaded=%d peds_in_range=%d rings_drawn=%d projection_failed=%d "

@@ -12,8 +12,14 @@ namespace overlay {
 // What this copy hands over; points into the plugin state, so valid while
 // this copy is loaded.
 hand_over hand_over_of_this_copy(const char* own_path);
+// After the hand-over: the dictionary is the other copy's now.
+void handed_over();
 
-// In the copy that draws from now on.
+// In the copy that draws from now on, inside the leaving copy's unload (under
+// the loader lock): takes the log and the textures; the settings are read at
+// the next drawing event, on the game's thread.
 void take_hand_over(const hand_over& from, const std::string& own_path);
+// At a drawing event: what the hand-over left to do.
+void finish_hand_over();
 
 }  // namespace overlay

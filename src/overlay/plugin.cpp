@@ -6,6 +6,7 @@
 #include "host/host_services.h"
 #include "overlay/diagnostic_log.h"
 #include "overlay/draw_pass.h"
+#include "overlay/hand_over.h"
 #include "overlay/plugin_copies.h"
 #include "overlay/plugin_state.h"
 #include "overlay/ring_settings.h"
@@ -66,6 +67,7 @@ void log_unhooked_sites() {
 // settings, the sites that are not hooked and the copies that stood down.
 void begin_log() {
   start_log();
+  state().hand_over = pending_hand_over{};
   // The player's settings, each time the log starts: never under the loader
   // lock, and nothing is read from the file afterwards.
   take_settings(hooking::plugin_file_path(settings_file_name));
@@ -130,8 +132,16 @@ void take_settings(const std::wstring& path) {
 
 void on_unload() {
   // Unloaded by FreeLibrary, the game and its engine go on: the dictionary
-  // goes back to it. At the process's end the engine is gone already.
-  if (os::unloading_by_free_library()) release_ring_textures();
+  // goes back to it, unless it was handed to another copy. At the process's
+  // end the engine is gone already. The engine is not made to be called from
+  // two threads: from another thread the dictionary is left to the game.
+  plugin_state& s = state();
+  if (!os::unloading_by_free_library() || s.ring_dictionary == nullptr) return;
+  if (os::current_thread_id() != s.game_thread) {
+    log_line("dictionary left to the game: FreeLibrary came from another thread");
+    return;
+  }
+  release_ring_textures();
 }
 
 void log_site_releases() {
@@ -140,7 +150,14 @@ void log_site_releases() {
   log_release(start_up_site, events::start_up_hub::site_release());
 }
 
+// The game runs its events on one thread; the first event tells which.
+void note_game_thread() {
+  plugin_state& s = state();
+  if (s.game_thread == 0) s.game_thread = os::current_thread_id();
+}
+
 void on_start_up() {
+  note_game_thread();
   begin_log();
   // A dictionary still held from an earlier start-up would otherwise be lost
   // for the rest of the process.
@@ -149,12 +166,15 @@ void on_start_up() {
 }
 
 void on_draw() {
+  note_game_thread();
   plugin_state& s = state();
   if (!s.log_started) begin_log();
+  finish_hand_over();
   draw_pass(s);
 }
 
 void on_shutdown() {
+  note_game_thread();
   if (!state().log_started) begin_log();
   release_ring_textures();
 }

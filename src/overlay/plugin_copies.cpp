@@ -59,12 +59,14 @@ bool claim_drawing_copy() {
   registry& r = copies();
   if (r.own.magic != link_magic) {
     hooking::find_plugin_path_quietly(&r.own_path);
-    r.own = copy_link{link_magic, r.own_path.c_str(), &on_stood_down, &on_leaving, &on_take_over};
+    r.own = copy_link{link_magic, link_version, sizeof(copy_link), r.own_path.c_str(), &on_stood_down, &on_leaving,
+                      &on_take_over};
   }
   copy_link* drawing = read_claim();
   if (drawing != nullptr && drawing != &r.own) {
+    // A copy of another release draws: stand down without a word to it.
     r.draws = false;
-    drawing->stood_down(&r.own);
+    if (speaks_this_version(drawing)) drawing->stood_down(&r.own);
     return false;
   }
   r.draws = true;
@@ -87,7 +89,9 @@ void leave_copies() {
     // Whoever draws now keeps the list of those that stood down: the copy
     // this one stood down for, or one that took over from it since.
     copy_link* drawing_now = read_claim();
-    if (drawing_now != nullptr && drawing_now != &r.own) drawing_now->leaving(&r.own);
+    if (drawing_now != nullptr && drawing_now != &r.own && speaks_this_version(drawing_now)) {
+      drawing_now->leaving(&r.own);
+    }
     return;
   }
   if (read_claim() != &r.own) return;
@@ -101,6 +105,7 @@ void leave_copies() {
   r.draws = false;
   const hand_over record = hand_over_of_this_copy(r.own_path.c_str());
   successor->take_over(rest.data(), static_cast<std::uint32_t>(rest.size()), &record);
+  handed_over();
 }
 
 copies_guard::copies_guard() { copies(); }

@@ -143,7 +143,8 @@ inline bool qualifies(const std::uint8_t* ped, const ring_settings& settings, ri
     const float dz = out->at.z - q.z;
     const float s = (dy * dy + dx * dx) + dz * dz;
     out->distance = static_cast<float>(std::sqrt(static_cast<double>(s)));
-    if (out->distance > settings.range || std::fabs(dz) > settings.height_range) return false;
+    // Written so that a position holding NaN fails them.
+    if (!(out->distance <= settings.range) || !(std::fabs(dz) <= settings.height_range)) return false;
   }
   out->fraction = clamped_fraction(ped, health);
   return !(out->fraction == 1.0f && !settings.show_full_health);

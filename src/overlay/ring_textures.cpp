@@ -28,21 +28,34 @@ struct candidate {
   hooking::game_path path;
 };
 
+void log_refusal(const candidate& c, const std::string& why) {
+  log_line("TXD failed: %s", c.path.shown.c_str());
+  log_line("  not a texture dictionary the game can read (%s)", why.c_str());
+}
+
 // Whether the loader may be handed the candidate. The game's loader never
 // says no: a file it cannot open comes back as an empty dictionary, and one
 // it cannot read damages its heap. So a file that is not there, or not a
-// dictionary it can read, is never handed to it.
-bool can_hand_over(const candidate& c) {
-  if (os::path_kind_w(c.file.c_str()) != os::path_kind::file) {
+// dictionary it can read, is never handed to it. A file refused before is
+// not read again while it is unchanged.
+bool can_hand_over(const candidate& c, refused_dictionary& refused) {
+  const os::file_facts facts = os::file_facts_w(c.file.c_str());
+  if (facts.kind != os::path_kind::file) {
+    refused = refused_dictionary{};
     log_line("TXD failed: %s", c.path.shown.c_str());
     return false;
   }
-  const dictionary_check check = check_dictionary_file(c.file);
+  if (refused.file == c.file && refused.facts == facts) {
+    log_refusal(c, refused.why);
+    return false;
+  }
+  const dictionary_check check = check_dictionary_file(c.file, facts.size);
   if (!check.readable) {
-    log_line("TXD failed: %s", c.path.shown.c_str());
-    log_line("  not a texture dictionary the game can read (%s)", check.why.c_str());
+    refused = refused_dictionary{c.file, facts, check.why};
+    log_refusal(c, check.why);
     return false;
   }
+  refused = refused_dictionary{};
   if (c.path.handed.empty()) {
     log_line("TXD failed: %s", c.path.shown.c_str());
     log_line("  the game cannot open this path (more than 259 characters, or outside its code page, "
@@ -62,16 +75,22 @@ host::RwTexture* HOST_ENTRY log_texture_name(host::RwTexture* texture, void* /*d
 
 
 bool load_ring_textures() {
-  candidate candidates[4];
+  plugin_state& s = state();
+  candidate candidates[5];
   unsigned count = 0;
+  // Where a copy that handed the drawing over found it, first.
+  if (!s.handed_dictionary_file.empty()) {
+    candidates[count++] = candidate{s.handed_dictionary_file, {s.handed_dictionary_path, s.handed_dictionary_path}};
+  }
   for (const char* name : beside_plugin) {
     candidates[count++] = candidate{hooking::plugin_file_path(name), hooking::plugin_path_for_game(name)};
   }
   // As the game opens them: relative to its current folder.
   for (const char* name : relative_to_game) candidates[count++] = candidate{hooking::widened(name), {name, name}};
 
-  for (const candidate& c : candidates) {
-    if (!can_hand_over(c)) continue;
+  for (unsigned i = 0; i < count; ++i) {
+    const candidate& c = candidates[i];
+    if (!can_hand_over(c, s.refused[i])) continue;
     host::RwTexDictionary* dictionary = host::host_load_txd(c.path.handed.c_str());
     if (!dictionary) {
       log_line("TXD failed: %s", c.path.shown.c_str());
@@ -83,7 +102,6 @@ bool load_ring_textures() {
     host::RwTexture* foreground = host::RwTexDictionaryFindNamedTexture(dictionary, foreground_name);
     log_line("  %s -> %s", background_name, outcome(background));
     log_line("  %s -> %s", foreground_name, outcome(foreground));
-    plugin_state& s = state();
     host::RwTexture* armour = nullptr;
     if (s.settings.show_armour) {
       armour = host::RwTexDictionaryFindNamedTexture(dictionary, armour_name);
@@ -93,13 +111,21 @@ bool load_ring_textures() {
       s.ring_dictionary = dictionary;
       s.ring_background = background;
       s.ring_foreground = foreground;
-      // An older dictionary without it draws the armour with the foreground.
-      s.ring_armour = s.settings.show_armour ? (armour ? armour : foreground) : nullptr;
+      s.ring_armour = armour_texture(dictionary, foreground, armour);
+      s.dictionary_file = c.file;
+      s.dictionary_path = c.path.handed;
       return true;
     }
     host::RwTexDictionaryDestroy(dictionary);
   }
   return false;
+}
+
+host::RwTexture* armour_texture(host::RwTexDictionary* dictionary, host::RwTexture* foreground, host::RwTexture* armour) {
+  if (!state().settings.show_armour) return nullptr;
+  if (armour == nullptr) armour = host::RwTexDictionaryFindNamedTexture(dictionary, armour_name);
+  // An older dictionary without it draws the armour with the foreground.
+  return armour ? armour : foreground;
 }
 
 }  // namespace overlay

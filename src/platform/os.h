@@ -52,6 +52,7 @@ bool pin_module(const void* address);
 std::uint32_t get_environment_variable(const char* name, char* buffer, std::uint32_t size);
 bool set_environment_variable(const char* name, const char* value);
 std::uint32_t current_process_id();
+std::uint32_t current_thread_id();
 // GetAsyncKeyState's top bit: the key is down now.
 bool key_down(int virtual_key);
 // Whether the foreground window belongs to this process.
@@ -83,12 +84,24 @@ bool read_file(file_handle file, void* buffer, std::uint32_t size, std::uint32_t
 // WriteFile: true when every byte was written.
 bool write_file(file_handle file, const void* data, std::uint32_t size);
 void close_file(file_handle file);
-// GetFileAttributesW: what a path names.
+// GetFileAttributesExW: what a path names, and of a file its size and the
+// time of its last write (in 100 ns steps, as Windows counts them).
 enum class path_kind { none, file, folder };
-path_kind path_kind_w(const wchar_t* path);
+struct file_facts {
+  path_kind kind = path_kind::none;
+  std::uint64_t size = 0;
+  std::uint64_t write_time = 0;
+  bool operator==(const file_facts&) const = default;
+};
+file_facts file_facts_w(const wchar_t* path);
+inline path_kind path_kind_w(const wchar_t* path) { return file_facts_w(path).kind; }
 // GetCurrentDirectoryW: as GetModuleFileNameW answers, 0 on failure, the
 // size needed when the buffer is too small.
 std::uint32_t get_current_directory_w(wchar_t* buffer, std::uint32_t size);
+// Whether two texts of length characters are one file name as Windows
+// compares them: ordinal, ignoring case (CompareStringOrdinal, or on systems
+// before Vista both upper-cased by LCMapStringW in the invariant locale).
+bool same_file_name(const wchar_t* a, const wchar_t* b, std::uint32_t length);
 // Whether the module being detached now is unloaded by FreeLibrary (true)
 // or with the process's end (false).
 bool unloading_by_free_library();

@@ -237,6 +237,25 @@ std::uint32_t copy_text(const std::basic_string<Char>& text, Char* buffer, std::
   return text.size() >= size ? size : n;
 }
 
+// Upper case as Windows' file name comparison has it, for the Latin and
+// Cyrillic letters.
+wchar_t upper(wchar_t c) {
+  const auto pairs = [](wchar_t ch, wchar_t first, wchar_t last) {
+    return ch >= first && ch <= last && (ch - first) % 2 == 1 ? static_cast<wchar_t>(ch - 1) : ch;
+  };
+  if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - 0x20);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<wchar_t>(c - 0x20);
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x137) return pairs(c, 0x100, 0x137);
+  if (c >= 0x139 && c <= 0x148) return pairs(c, 0x139, 0x148);
+  if (c >= 0x14A && c <= 0x177) return pairs(c, 0x14A, 0x177);
+  if (c >= 0x430 && c <= 0x44F) return static_cast<wchar_t>(c - 0x20);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<wchar_t>(c - 0x50);
+  if (c >= 0x460 && c <= 0x481) return pairs(c, 0x460, 0x481);
+  if (c >= 0x48A && c <= 0x4BF) return pairs(c, 0x48A, 0x4BF);
+  return c;
+}
+
 }  // namespace
 
 bool virtual_protect(void* address, std::size_t size, std::uint32_t new_protect,
@@ -299,6 +318,7 @@ bool set_environment_variable(const char* name, const char* value) {
 }
 
 std::uint32_t current_process_id() { return static_cast<std::uint32_t>(getpid()); }
+std::uint32_t current_thread_id() { return static_cast<std::uint32_t>(gettid()); }
 
 bool key_down(int virtual_key) {
   if (detail::enter(call::key_state, static_cast<std::uintptr_t>(virtual_key))) return false;
@@ -415,12 +435,19 @@ void close_file(file_handle file) {
   if (file != nullptr) ::close(descriptor(file));
 }
 
-path_kind path_kind_w(const wchar_t* path) {
-  if (detail::enter(call::file_attributes)) return path_kind::none;
+file_facts file_facts_w(const wchar_t* path) {
+  file_facts facts;
+  if (detail::enter(call::file_attributes)) return facts;
   static system_path buffer;
   struct stat info {};
-  if (stat(file_system_path(path, &buffer), &info) != 0) return path_kind::none;
-  return S_ISDIR(info.st_mode) ? path_kind::folder : path_kind::file;
+  if (stat(file_system_path(path, &buffer), &info) != 0) return facts;
+  facts.kind = S_ISDIR(info.st_mode) ? path_kind::folder : path_kind::file;
+  facts.size = static_cast<std::uint64_t>(info.st_size);
+  // As Windows counts: 100 ns steps since 1601.
+  constexpr std::uint64_t unix_epoch = 116444736000000000ull;
+  facts.write_time = unix_epoch + static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 10000000ull +
+                     static_cast<std::uint64_t>(info.st_mtim.tv_nsec) / 100;
+  return facts;
 }
 
 std::uint32_t get_current_directory_w(wchar_t* buffer, std::uint32_t size) {
@@ -434,6 +461,13 @@ std::uint32_t get_current_directory_w(wchar_t* buffer, std::uint32_t size) {
   const std::wstring wide = from_utf8(directory);
   if (wide.size() + 1 > size) return static_cast<std::uint32_t>(wide.size() + 1);
   return copy_text(wide, buffer, size);
+}
+
+bool same_file_name(const wchar_t* a, const wchar_t* b, std::uint32_t length) {
+  for (std::uint32_t i = 0; i < length; ++i) {
+    if (upper(a[i]) != upper(b[i])) return false;
+  }
+  return true;
 }
 
 bool unloading_by_free_library() { return state().by_free_library; }

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <string>
+
 #include "platform/os.h"
 #include "platform/os_win32_files.h"
 
@@ -49,6 +51,7 @@ bool set_environment_variable(const char* name, const char* value) {
 }
 
 std::uint32_t current_process_id() { return GetCurrentProcessId(); }
+std::uint32_t current_thread_id() { return GetCurrentThreadId(); }
 
 bool key_down(int virtual_key) {
   if (detail::enter(call::key_state, static_cast<std::uintptr_t>(virtual_key))) return false;
@@ -148,16 +151,36 @@ void close_file(file_handle file) {
   if (file != nullptr) CloseHandle(static_cast<HANDLE>(file));
 }
 
-path_kind path_kind_w(const wchar_t* path) {
-  if (detail::enter(call::file_attributes)) return path_kind::none;
-  const DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return path_kind::none;
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? path_kind::folder : path_kind::file;
+file_facts file_facts_w(const wchar_t* path) {
+  file_facts facts;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (detail::enter(call::file_attributes) || !GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return facts;
+  facts.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? path_kind::folder : path_kind::file;
+  facts.size = (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  facts.write_time = (std::uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  return facts;
 }
 
 std::uint32_t get_current_directory_w(wchar_t* buffer, std::uint32_t size) {
   if (detail::enter(call::current_directory, 0, size)) return 0;
   return GetCurrentDirectoryW(size, buffer);
+}
+
+bool same_file_name(const wchar_t* a, const wchar_t* b, std::uint32_t length) {
+  using compare_ordinal = int(WINAPI*)(const wchar_t*, int, const wchar_t*, int, BOOL);
+  // Looked up: the plugin loads on Windows XP, which lacks it.
+  static const auto compare = reinterpret_cast<compare_ordinal>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CompareStringOrdinal")));
+  const int n = static_cast<int>(length);
+  if (compare != nullptr) return compare(a, n, b, n, TRUE) == CSTR_EQUAL;
+  constexpr LCID invariant = 0x007F;
+  std::wstring upper_a(length, L'\0'), upper_b(length, L'\0');
+  if (length == 0) return true;
+  if (LCMapStringW(invariant, LCMAP_UPPERCASE, a, n, upper_a.data(), n) != n ||
+      LCMapStringW(invariant, LCMAP_UPPERCASE, b, n, upper_b.data(), n) != n) {
+    return false;
+  }
+  return upper_a == upper_b;
 }
 
 bool unloading_by_free_library() { return detached_by_free_library; }

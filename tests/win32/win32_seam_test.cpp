@@ -134,12 +134,20 @@ TEST_F(Win32SeamTest, WideFilesTakeLongPathsAndTheNarrowOpenStopsAtMaxPath) {
   EXPECT_EQ(std::string(bytes, got), "abc");
   EXPECT_EQ(os::path_kind_w(file.c_str()), os::path_kind::file);
   EXPECT_EQ(os::path_kind_w(wide.c_str()), os::path_kind::folder);
+  EXPECT_EQ(os::file_facts_w(file.c_str()).size, 3u);
+  EXPECT_NE(os::file_facts_w(file.c_str()).write_time, 0u);
 
   std::string narrow(file.begin() + 4, file.end());  // ASCII, without the prefix
   ASSERT_GT(narrow.size(), 259u);
   EXPECT_EQ(os::open_file(narrow.c_str(), os::file_open::read_existing), nullptr);
   EXPECT_EQ(os::open_file(("\\\\?\\" + narrow).c_str(), os::file_open::read_existing), nullptr);
   DeleteFileW(file.c_str());
+}
+
+// File names as Windows compares them: letters of any script in either case.
+TEST_F(Win32SeamTest, FileNamesCompareWithoutRegardToLetterCase) {
+  EXPECT_TRUE(os::same_file_name(L"C:\\\x0418\x0433\x0440\x044B\\GTA", L"c:\\\x0438\x0433\x0440\x044B\\gta", 11));
+  EXPECT_FALSE(os::same_file_name(L"C:\\\x0418\x0433\x0440\x044B", L"C:\\\x0418\x0433\x0440\x0430", 7));
 }
 
 }  // namespace

@@ -8,17 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "txd/dictionary_walk.h"
+
 namespace txd {
 
-constexpr std::uint32_t chunk_struct = 0x01;
-constexpr std::uint32_t chunk_extension = 0x03;
-constexpr std::uint32_t chunk_texture_native = 0x15;
-constexpr std::uint32_t chunk_dictionary = 0x16;
 constexpr std::uint32_t library_stamp = 0x1803FFFF;  // RenderWare 3.6.0.3
-constexpr std::uint32_t platform_d3d8 = 8;
-constexpr std::uint32_t platform_d3d9 = 9;
-constexpr std::uint32_t max_dimension = 4096;
-constexpr std::size_t native_fixed_size = 88;
 // A name field is 32 bytes and keeps its terminator.
 constexpr std::size_t max_name_bytes = 31;
 
@@ -116,6 +110,8 @@ struct dictionary {
   // Bytes after the dictionary chunk (an archive's padding), kept as read.
   std::vector<std::uint8_t> trailing;
 
+  // The texture the game finds by that name: in any letter case, the later
+  // of two.
   const texture* find(const std::string& name) const;
 };
 

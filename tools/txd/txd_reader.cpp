@@ -97,10 +97,13 @@ class cursor {
   // The next chunk, which must be of the given type and fit in this view.
   cursor chunk(std::uint32_t type, const char* what) {
     const std::size_t header_at = pos_;
-    need(12, what);
-    const std::uint32_t found = u32(what);
-    const std::uint32_t size = u32(what);
-    const std::uint32_t stamp = u32(what);  // any version is read the same way
+    need(chunk_header_size, what);
+    chunk_header header;
+    read_chunk_header(data_, pos_, end_, &header);
+    pos_ += chunk_header_size;
+    const std::uint32_t found = header.type;
+    const std::uint32_t size = header.size;
+    const std::uint32_t stamp = header.stamp;  // any version is read the same way
     if (found != type) {
       char text[96];
       std::snprintf(text, sizeof text, "expected %s chunk (type 0x%X), found type 0x%X", what, type, found);
@@ -334,10 +337,11 @@ std::optional<pixel_format> format_of(const raster_fields& fields) {
 }
 
 const texture* dictionary::find(const std::string& name) const {
+  const texture* found = nullptr;
   for (const texture& t : textures) {
-    if (t.name == name) return &t;
+    if (same_texture_name(t.name.c_str(), name.c_str())) found = &t;
   }
-  return nullptr;
+  return found;
 }
 
 read_result read(const std::uint8_t* data, std::size_t size) {

@@ -317,10 +317,14 @@ bool save_dictionary(const char* out, const txd::dictionary& dict) {
   return write_bytes(out, bytes.data(), bytes.size());
 }
 
-// A name the game's field holds; one line and false if not. A built
-// dictionary may give a name twice, as the game loads such files.
-bool fits_name_field(const txd::texture& t, const txd::dictionary& dict, const std::string& source) {
-  if (t.name.size() > txd::max_name_bytes) {
+// A name the game's field holds; one line and false if not. A name the
+// original holds stays as it is, even one that fills the field without a
+// terminator: only a new name must keep it. A built dictionary may give a
+// name twice, as the game loads such files.
+bool fits_name_field(const txd::texture& t, const txd::dictionary& dict, const std::string& source,
+                     const std::string* original_name) {
+  const bool kept = original_name != nullptr && *original_name == t.name;
+  if (t.name.size() > txd::max_name_bytes && !kept) {
     fail(source, "texture name '" + t.name + "' is " + std::to_string(t.name.size()) + " bytes long; at most " +
                      std::to_string(txd::max_name_bytes) + " bytes fit the game's 32-byte name field with its terminator");
     return false;
@@ -362,7 +366,9 @@ int build_from_manifest(const char* out, const char* manifest_file) {
     for (const std::string& note : notes) std::fprintf(stderr, "txdtool: %s\n", note.c_str());
     if (!rebuilt) return fail(error);
     const std::string source = (folder / e.image).string();
-    if (!fits_name_field(t, dict, source)) return 1;
+    const std::string* original_name =
+        e.native && *e.native < original.textures.size() ? &original.textures[*e.native].name : nullptr;
+    if (!fits_name_field(t, dict, source, original_name)) return 1;
     if (t.levels[0].width > txd::max_dimension || t.levels[0].height > txd::max_dimension) {
       return fail(source, "is larger than " + std::to_string(txd::max_dimension) + " pixels");
     }

@@ -127,6 +127,11 @@ void set_filter(IDirect3DDevice9* device, std::uint32_t mode) {
   device->SetSamplerState(0, D3DSAMP_MIPFILTER, mip);
 }
 
+std::string folded(std::string name) {
+  for (char& c : name) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+  return name;
+}
+
 class replayer {
  public:
   replayer(IDirect3DDevice9* device, const std::map<std::string, com<IDirect3DTexture9>>& textures)
@@ -154,7 +159,7 @@ class replayer {
         break;
       }
       case host::rwRENDERSTATETEXTURERASTER: {
-        const auto it = textures_.find(c.texture);
+        const auto it = textures_.find(folded(c.texture));
         IDirect3DTexture9* t = it == textures_.end() ? nullptr : it->second.get();
         device_->SetTexture(0, t);
         // Without a texture the vertex colour alone, as the driver does.
@@ -209,7 +214,9 @@ render_result render(const camera& cam, const world_mesh& world, const drawn_fra
     if (t.levels.empty()) continue;
     com<IDirect3DTexture9> made = make_texture(device.get(), t, &r.error);
     if (!made) return r;
-    textures.emplace(t.name, std::move(made));
+    // Found as the game finds them: by name in any letter case, the later
+    // of two.
+    textures[folded(t.name)] = std::move(made);
   }
   com<IDirect3DTexture9> grid = make_grid(device.get());
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "txd/dictionary_walk.h"
+
 namespace view {
 namespace {
 
@@ -39,7 +41,7 @@ std::vector<ring_on_screen> rings_of(const drawn_frame& frame, const sim::scenar
       if (c.state == host::rwRENDERSTATETEXTURERASTER) texture = c.texture;
       continue;
     }
-    if (!c.accepted || texture != "hpbg" || c.vertices.empty()) continue;
+    if (!c.accepted || !txd::same_texture_name(texture.c_str(), "hpbg") || c.vertices.empty()) continue;
     ring_on_screen r;
     const fan_vertex& centre = c.vertices.front();
     r.world = {centre.x, centre.y, centre.z};
