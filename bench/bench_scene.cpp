@@ -1,15 +1,15 @@
-#include "bench_scene.h"
+#include "bench/bench_scene.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "hooking/events/event_hub.h"
-#include "host_world.h"
+#include "sim/host_world.h"
 #include "overlay/plugin_state.h"
-#include "site_function.h"
-#include "support/reference_ring.h"
-#include "support/test_game.h"
-#include "support/test_sites.h"
+#include "sim/site_function.h"
+#include "tests/support/reference_ring.h"
+#include "tests/support/test_game.h"
+#include "tests/support/test_sites.h"
 
 namespace bench {
 namespace {

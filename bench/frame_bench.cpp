@@ -3,10 +3,10 @@
 // call_hooks and a hub's dispatch with 0, 1 and 3 handlers.
 #include <benchmark/benchmark.h>
 
-#include "bench_scene.h"
+#include "bench/bench_scene.h"
 #include "hooking/events/event_hub.h"
-#include "support/allocation_counter.h"
-#include "support/test_sites.h"
+#include "tests/support/allocation_counter.h"
+#include "tests/support/test_sites.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bench_scene.h"
+#include "bench/bench_scene.h"
 
 int main(int argc, char** argv) {
   const char* const names[] = {"fast", "reference", "overlays"};

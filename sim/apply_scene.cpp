@@ -1,5 +1,5 @@
-#include "host_world.h"
-#include "scenario.h"
+#include "sim/host_world.h"
+#include "sim/scenario.h"
 
 namespace sim {
 

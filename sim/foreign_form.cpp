@@ -1,4 +1,4 @@
-#include "foreign_form.h"
+#include "sim/foreign_form.h"
 
 namespace sim {
 

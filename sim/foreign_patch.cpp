@@ -1,8 +1,8 @@
-#include "foreign_patch.h"
+#include "sim/foreign_patch.h"
 
 #include <cstring>
 
-#include "site_function.h"
+#include "sim/site_function.h"
 
 namespace sim {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "foreign_form.h"
-#include "game_image.h"
+#include "sim/foreign_form.h"
+#include "sim/game_image.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "game_image.h"
+#include "sim/game_image.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "host_world.h"
+#include "sim/host_world.h"
 
-#include "site_function.h"
+#include "sim/site_function.h"
 #include "platform/file_reading.h"
 
 #include <algorithm>

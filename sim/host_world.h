@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "foreign_patch.h"
-#include "game_image.h"
-#include "scene.h"
+#include "sim/foreign_patch.h"
+#include "sim/game_image.h"
+#include "sim/scene.h"
 #include "host/host_services.h"
 #include "txd/dictionary_walk.h"
 

@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "foreign_patch.h"
-#include "game_image.h"
-#include "host_world.h"
-#include "scenario.h"
-#include "scenario_run.h"
-#include "site_function.h"
-#include "trace_writer.h"
+#include "sim/foreign_patch.h"
+#include "sim/game_image.h"
+#include "sim/host_world.h"
+#include "sim/scenario.h"
+#include "sim/scenario_run.h"
+#include "sim/site_function.h"
+#include "sim/trace_writer.h"
 
 namespace {
 

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "game_image.h"
-#include "host_world.h"
-#include "platform/os_linux.h"
-#include "scenario.h"
-#include "scenario_run.h"
-#include "site_function.h"
+#include "sim/game_image.h"
+#include "sim/host_world.h"
+#include "sim/os_linux.h"
+#include "sim/scenario.h"
+#include "sim/scenario_run.h"
+#include "sim/site_function.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <sys/mman.h>
 
-#include "game_image.h"
+#include "sim/game_image.h"
 
 namespace sim {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "game_image.h"
+#include "sim/game_image.h"
 
 // The game image is the first section of hostsim.exe itself, linked to start
 // right behind the headers at 0x401000 (see the linker script): memory that

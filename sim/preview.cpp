@@ -1,4 +1,4 @@
-#include "preview.h"
+#include "sim/preview.h"
 
 #include <algorithm>
 #include <cmath>
@@ -191,7 +191,7 @@ void scale_bar(canvas& c) {
 
 }  // namespace
 
-txd::image render_preview(const scenario& scene, const std::vector<host_call>& fans, const txd::dictionary& textures) {
+png::image render_preview(const scenario& scene, const std::vector<host_call>& fans, const txd::dictionary& textures) {
   canvas c(preview_size + preview_panel, preview_size);
   const vec3 player = scene.player ? scene.player->position : vec3{};
   const view w{player.x, player.y};
@@ -243,7 +243,7 @@ txd::image render_preview(const scenario& scene, const std::vector<host_call>& f
   legend(c);
   scale_bar(c);
   const auto w_px = static_cast<std::uint32_t>(c.width), h_px = static_cast<std::uint32_t>(c.height);
-  txd::image out{w_px, h_px, std::vector<std::uint8_t>(static_cast<std::size_t>(w_px) * h_px * 4)};
+  png::image out{w_px, h_px, std::vector<std::uint8_t>(static_cast<std::size_t>(w_px) * h_px * 4)};
   for (std::size_t i = 0; i < static_cast<std::size_t>(w_px) * h_px; ++i) {
     for (int k = 0; k < 3; ++k) out.rgba[i * 4 + k] = std::uint8_t(std::lround(std::clamp(c.rgb[i * 3 + k], 0.0f, 1.0f) * 255.0f));
     out.rgba[i * 4 + 3] = 255;

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "host_world.h"
-#include "png_io.h"
-#include "scenario.h"
-#include "txd_file.h"
+#include "sim/host_world.h"
+#include "png/png_io.h"
+#include "sim/scenario.h"
+#include "txd/dictionary.h"
 
 namespace sim {
 
@@ -19,6 +19,6 @@ constexpr float preview_pixels_per_unit = 14.0f;
 
 // Every label lies inside the map: a dot near its right edge has its label
 // on its left.
-txd::image render_preview(const scenario& scene, const std::vector<host_call>& fans, const txd::dictionary& textures);
+png::image render_preview(const scenario& scene, const std::vector<host_call>& fans, const txd::dictionary& textures);
 
 }  // namespace sim

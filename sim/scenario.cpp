@@ -1,4 +1,4 @@
-#include "scenario.h"
+#include "sim/scenario.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "foreign_form.h"
+#include "sim/foreign_form.h"
 #include "hooking/host_version.h"
-#include "scene.h"
+#include "sim/scene.h"
 
 namespace sim {
 

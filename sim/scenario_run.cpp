@@ -1,13 +1,13 @@
-#include "scenario_run.h"
+#include "sim/scenario_run.h"
 
 #include <fstream>
 #include <iterator>
 
-#include "foreign_patch.h"
-#include "png_io.h"
-#include "preview.h"
-#include "site_function.h"
-#include "trace_writer.h"
+#include "sim/foreign_patch.h"
+#include "png/png_io.h"
+#include "sim/preview.h"
+#include "sim/site_function.h"
+#include "sim/trace_writer.h"
 
 namespace sim {
 namespace {
@@ -179,7 +179,7 @@ std::string summary_json(const host_world& world, const run_record& record, cons
 
 void write_run_files(const std::filesystem::path& out_dir, const scenario& scene, const host_world& world,
                      const run_record& record, const run_checks& checks, const txd::dictionary& textures) {
-  const std::vector<std::uint8_t> png = txd::png_bytes(render_preview(scene, record.last_drawn, textures));
+  const std::vector<std::uint8_t> png = png::encode(render_preview(scene, record.last_drawn, textures));
   std::ofstream(out_dir / "preview.png", std::ios::binary).write(reinterpret_cast<const char*>(png.data()),
                                                                    static_cast<std::streamsize>(png.size()));
   std::ofstream(out_dir / "summary.json", std::ios::binary) << summary_json(world, record, checks);

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "host_world.h"
-#include "txd_file.h"
-#include "scenario.h"
+#include "sim/host_world.h"
+#include "txd/dictionary.h"
+#include "sim/scenario.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "site_function.h"
+#include "sim/site_function.h"
 
 #include "hooking/calling_convention.h"
 

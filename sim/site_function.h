@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "game_image.h"
+#include "sim/game_image.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "trace_writer.h"
+#include "sim/trace_writer.h"
 
 #include <nlohmann/json.hpp>
 

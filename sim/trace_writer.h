@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host_world.h"
+#include "sim/host_world.h"
 
 namespace sim {
 

@@ -7,14 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "game_image.h"
+#include "sim/game_image.h"
 #include "hooking/patch/hooking.h"
 #include "platform/os.h"
-#include "support/allocation_counter.h"
-#include "support/fresh_process.h"
-#include "foreign_patch.h"
-#include "site_function.h"
-#include "support/test_sites.h"
+#include "sim/seam_control.h"
+#include "tests/support/allocation_counter.h"
+#include "tests/support/fresh_process.h"
+#include "sim/foreign_patch.h"
+#include "sim/site_function.h"
+#include "tests/support/test_sites.h"
 
 namespace {
 

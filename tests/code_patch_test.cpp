@@ -3,11 +3,12 @@
 #include <cstring>
 #include <string>
 
-#include "game_image.h"
+#include "sim/game_image.h"
 #include "hooking/patch/hooking.h"
 #include "platform/os.h"
-#include "site_function.h"
-#include "support/test_sites.h"
+#include "sim/seam_control.h"
+#include "sim/site_function.h"
+#include "tests/support/test_sites.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "overlay/diagnostic_log.h"
-#include "platform/os_linux.h"
-#include "support/fresh_process.h"
-#include "support/test_game.h"
+#include "sim/os_linux.h"
+#include "tests/support/fresh_process.h"
+#include "tests/support/test_game.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "overlay/dictionary_check.h"
-#include "support/test_game.h"
+#include "tests/support/test_game.h"
 #include "txd/dictionary_walk.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_game.h"
+#include "tests/support/test_game.h"
 
 namespace {
 

@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "game_image.h"
+#include "sim/game_image.h"
 #include "hooking/events/event_hub.h"
-#include "host_world.h"
+#include "sim/host_world.h"
 #include "platform/os.h"
-#include "site_function.h"
-#include "support/fresh_process.h"
-#include "support/test_sites.h"
+#include "sim/seam_control.h"
+#include "sim/site_function.h"
+#include "tests/support/fresh_process.h"
+#include "tests/support/test_sites.h"
 
 namespace {
 

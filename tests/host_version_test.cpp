@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "game_image.h"
+#include "sim/game_image.h"
 #include "hooking/host_version.h"
 #include "host/host_services.h"
-#include "host_world.h"
+#include "sim/host_world.h"
 #include "platform/os.h"
-#include "platform/os_linux.h"
-#include "support/fresh_process.h"
-#include "support/test_sites.h"
+#include "sim/seam_control.h"
+#include "sim/os_linux.h"
+#include "tests/support/fresh_process.h"
+#include "tests/support/test_sites.h"
 
 namespace {
 

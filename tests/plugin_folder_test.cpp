@@ -8,9 +8,10 @@
 
 #include "hooking/plugin_folder.h"
 #include "platform/os.h"
-#include "platform/os_linux.h"
-#include "support/fresh_process.h"
-#include "support/test_game.h"
+#include "sim/seam_control.h"
+#include "sim/os_linux.h"
+#include "tests/support/fresh_process.h"
+#include "tests/support/test_game.h"
 
 namespace {
 

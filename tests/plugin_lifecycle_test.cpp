@@ -15,12 +15,13 @@
 #include "hooking/patch/hooking.h"
 #include "overlay/plugin.h"
 #include "platform/os.h"
-#include "platform/os_linux.h"
-#include "foreign_patch.h"
-#include "site_function.h"
-#include "support/fresh_process.h"
-#include "support/test_game.h"
-#include "support/test_sites.h"
+#include "sim/seam_control.h"
+#include "sim/os_linux.h"
+#include "sim/foreign_patch.h"
+#include "sim/site_function.h"
+#include "tests/support/fresh_process.h"
+#include "tests/support/test_game.h"
+#include "tests/support/test_sites.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "overlay/ring_fan.h"
-#include "support/allocation_counter.h"
-#include "support/reference_ring.h"
-#include "support/test_game.h"
+#include "tests/support/allocation_counter.h"
+#include "tests/support/reference_ring.h"
+#include "tests/support/test_game.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "overlay/ring_settings.h"
-#include "platform/os_linux.h"
-#include "support/reference_ring.h"
-#include "support/test_game.h"
+#include "sim/os_linux.h"
+#include "tests/support/reference_ring.h"
+#include "tests/support/test_game.h"
 
 namespace {
 

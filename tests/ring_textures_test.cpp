@@ -8,9 +8,9 @@
 
 #include "overlay/dictionary_check.h"
 #include "overlay/ring_textures.h"
-#include "support/damaged_dictionaries.h"
-#include "support/test_game.h"
-#include "txd_file.h"
+#include "tests/support/damaged_dictionaries.h"
+#include "tests/support/test_game.h"
+#include "txd/dictionary.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "preview.h"
-#include "scenario.h"
-#include "trace_writer.h"
+#include "sim/preview.h"
+#include "sim/scenario.h"
+#include "sim/trace_writer.h"
 
 namespace {
 
@@ -146,7 +146,7 @@ TEST(PreviewTest, LabelsStayInsideTheMap) {
   p.health = 70.0f;
   p.position = {(sim::preview_size / 2.0f - 12.0f) / sim::preview_pixels_per_unit, 0.0f, 0.0f};
   scene.peds.push_back(p);
-  const txd::image picture = sim::render_preview(scene, {}, txd::dictionary{});
+  const png::image picture = sim::render_preview(scene, {}, txd::dictionary{});
   const int dot_x = static_cast<int>(sim::preview_size / 2.0f + p.position.x * sim::preview_pixels_per_unit);
   std::size_t left_of_dot = 0, beyond_map = 0;
   for (std::uint32_t y = 0; y < picture.height; ++y) {

@@ -2,7 +2,8 @@
 #include <sys/mman.h>
 
 #include "platform/os.h"
-#include "platform/os_linux.h"
+#include "sim/seam_control.h"
+#include "sim/os_linux.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "pixels.h"
-#include "png_io.h"
-#include "txd_file.h"
+#include "txd/pixels.h"
+#include "png/png_io.h"
+#include "txd/dictionary.h"
 
 namespace {
 
@@ -59,14 +59,14 @@ txd::dictionary read_ok(const fs::path& p) {
   return r.dict;
 }
 
-txd::image load(const fs::path& p) {
-  txd::image img;
+png::image load(const fs::path& p) {
+  png::image img;
   std::string error;
-  EXPECT_TRUE(txd::load_png(p.string(), &img, &error)) << error;
+  EXPECT_TRUE(png::load(p.string(), &img, &error)) << error;
   return img;
 }
 
-const std::uint8_t* pixel(const txd::image& img, std::uint32_t x, std::uint32_t y) {
+const std::uint8_t* pixel(const png::image& img, std::uint32_t x, std::uint32_t y) {
   return &img.rgba[(std::size_t(y) * img.width + x) * 4];
 }
 
@@ -114,7 +114,7 @@ TEST_F(RealDictionariesTest, RepaintedTexturesChangeAloneAndKeepTheirTransparenc
   }
   ASSERT_FALSE(dxt3_name.empty());
 
-  txd::image fire = load(s.dir / "hud" / "radar_fire.png");
+  png::image fire = load(s.dir / "hud" / "radar_fire.png");
   // The first opaque texel in a block that also holds transparent ones.
   auto mixed = [&fire](std::uint32_t x, std::uint32_t y) {
     if (pixel(fire, x, y)[3] != 255) return false;
@@ -135,10 +135,10 @@ TEST_F(RealDictionariesTest, RepaintedTexturesChangeAloneAndKeepTheirTransparenc
   const byte_list was(painted, painted + 4);
   for (int c = 0; c < 3; ++c) painted[c] = std::uint8_t(255 - painted[c]);
   const byte_list paint(painted, painted + 4);
-  ASSERT_TRUE(txd::save_png((s.dir / "hud" / "radar_fire.png").string(), fire));
-  txd::image other = load(s.dir / "hud" / (dxt3_name + ".png"));
+  ASSERT_TRUE(png::save((s.dir / "hud" / "radar_fire.png").string(), fire));
+  png::image other = load(s.dir / "hud" / (dxt3_name + ".png"));
   other.rgba[3] = other.rgba[3] == 255 ? 136 : 255;
-  ASSERT_TRUE(txd::save_png((s.dir / "hud" / (dxt3_name + ".png")).string(), other));
+  ASSERT_TRUE(png::save((s.dir / "hud" / (dxt3_name + ".png")).string(), other));
 
   const run_result r = txdtool(s, "build " + quoted(s.dir / "new.txd") + " " + quoted(s.dir / "hud" / "textures.json"));
   ASSERT_EQ(r.code, 0) << r.err;
@@ -211,7 +211,7 @@ TEST_F(RealDictionariesTest, PalettisedAndLuminanceTexturesExtractToTheFilesColo
     if (!fs::exists(out)) {
       ASSERT_EQ(txdtool(s, "extract " + quoted(file(e.file)) + " " + quoted(out)).code, 0);
     }
-    const txd::image img = load(out / e.image);
+    const png::image img = load(out / e.image);
     ASSERT_LT(e.x, img.width);
     EXPECT_EQ(byte_list(pixel(img, e.x, e.y), pixel(img, e.x, e.y) + 4), byte_list(e.rgba, e.rgba + 4));
   }
@@ -249,10 +249,10 @@ TEST(TxdToolTest, RepaintedPaletteKeepsItsEntriesOrWidensWhenItMust) {
   const fs::path manifest = s.dir / "out" / "textures.json";
   const txd::texture before = read_ok(s.dir / "pal.txd").textures[0];
 
-  txd::image img = load(s.dir / "out" / "pal.png");
+  png::image img = load(s.dir / "out" / "pal.png");
   const std::uint8_t repaint[4] = {1, 2, 3, 255};
   std::copy(repaint, repaint + 4, img.rgba.begin());
-  ASSERT_TRUE(txd::save_png((s.dir / "out" / "pal.png").string(), img));
+  ASSERT_TRUE(png::save((s.dir / "out" / "pal.png").string(), img));
   run_result r = txdtool(s, "build " + quoted(s.dir / "a.txd") + " " + quoted(manifest));
   ASSERT_EQ(r.code, 0) << r.err;
   const txd::texture after = read_ok(s.dir / "a.txd").textures[0];
@@ -273,7 +273,7 @@ TEST(TxdToolTest, RepaintedPaletteKeepsItsEntriesOrWidensWhenItMust) {
     img.rgba[i * 4] = std::uint8_t(i);
     img.rgba[i * 4 + 1] = std::uint8_t(i / 256);
   }
-  ASSERT_TRUE(txd::save_png((s.dir / "out" / "pal.png").string(), img));
+  ASSERT_TRUE(png::save((s.dir / "out" / "pal.png").string(), img));
   r = txdtool(s, "build " + quoted(s.dir / "b.txd") + " " + quoted(manifest));
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.err.find("more colours than PAL8's palette holds; written as 8888"), std::string::npos) << r.err;

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "camera.h"
-#include "rings.h"
-#include "scenario.h"
-#include "trace_frame.h"
+#include "tools/view/camera.h"
+#include "tools/view/rings.h"
+#include "sim/scenario.h"
+#include "tools/view/trace_frame.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "camera.h"
-#include "png_io.h"
-#include "scenario.h"
-#include "support/damaged_dictionaries.h"
-#include "support/reference_ring.h"
-#include "txd_file.h"
+#include "tools/view/camera.h"
+#include "png/png_io.h"
+#include "sim/scenario.h"
+#include "tests/support/damaged_dictionaries.h"
+#include "tests/support/reference_ring.h"
+#include "txd/dictionary.h"
 
 namespace {
 
@@ -651,9 +651,9 @@ struct seen {
   run r;
   sim::scenario scene;
   view::camera cam;
-  txd::image with, without;
+  png::image with, without;
   json rings;
-  std::uint8_t* at(txd::image& i, int x, int y) { return &i.rgba[(static_cast<std::size_t>(y) * i.width + x) * 4]; }
+  std::uint8_t* at(png::image& i, int x, int y) { return &i.rgba[(static_cast<std::size_t>(y) * i.width + x) * 4]; }
   bool differs(int x, int y) {
     const std::uint8_t *a = at(with, x, y), *b = at(without, x, y);
     return a[0] != b[0] || a[1] != b[1] || a[2] != b[2];
@@ -688,8 +688,8 @@ seen see(const std::string& name, const json& scenario) {
   EXPECT_EQ(view(file, s.r.out, "", &said), 0) << said;
   EXPECT_EQ(view(file, s.r.out, "--world-only --out '" + (s.r.out / "world").string() + "'", &said), 0) << said;
   std::string error;
-  EXPECT_TRUE(txd::load_png((s.r.out / "view.png").string(), &s.with, &error)) << error;
-  EXPECT_TRUE(txd::load_png((s.r.out / "world" / "view.png").string(), &s.without, &error)) << error;
+  EXPECT_TRUE(png::load((s.r.out / "view.png").string(), &s.with, &error)) << error;
+  EXPECT_TRUE(png::load((s.r.out / "world" / "view.png").string(), &s.without, &error)) << error;
   s.rings = json::parse(read(s.r.out / "view.json"));
   s.scene = sim::parse_scenario(scenario.dump()).value;
   s.cam = view::camera_for(s.scene);
@@ -1007,9 +1007,9 @@ TEST_F(WineViewTest, SceneWhereNobodyHasARingIsStillAPicture) {
   const json rings = json::parse(read(out / "run" / "view.json"));
   EXPECT_EQ(rings["frame"], 2);
   EXPECT_EQ(rings["rings"], json::array());
-  txd::image picture;
+  png::image picture;
   std::string error;
-  ASSERT_TRUE(txd::load_png((out / "run" / "view.png").string(), &picture, &error)) << error;
+  ASSERT_TRUE(png::load((out / "run" / "view.png").string(), &picture, &error)) << error;
   EXPECT_EQ(picture.width, 1280u);
   EXPECT_NE(std::count(picture.rgba.begin(), picture.rgba.end(), picture.rgba[0]),
             static_cast<std::ptrdiff_t>(picture.rgba.size()));  // the world, not a blank

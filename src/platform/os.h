@@ -1,6 +1,6 @@
 // The Windows calls the system makes, one function each, with the Win32
-// signatures narrowed to what is used. os_win32.cpp forwards to Windows;
-// os_linux.cpp stands in for them in the native build.
+// signatures narrowed to what is used. os_win32.cpp forwards to Windows; in
+// the native build the simulator's stand-in (sim/os_linux.cpp) answers.
 #pragma once
 
 #include <cstddef>
@@ -108,60 +108,6 @@ bool unloading_by_free_library();
 // Told by the module's entry point at DLL_PROCESS_DETACH: a null reserved
 // argument is FreeLibrary's.
 void note_process_detach(bool by_free_library);
-
-// Tests make any call fail and count what was called. Nothing in the plugin
-// touches this; with no failure set, every call goes straight through.
-enum class call : unsigned {
-  virtual_protect,
-  flush_instruction_cache,
-  get_module_handle,
-  get_module_handle_ex,
-  get_module_file_name,
-  message_box,
-  get_active_window,
-  get_module_file_name_w,
-  get_short_path_name_w,
-  wide_to_ansi,
-  query_protection,
-  pin_module,
-  environment,
-  key_state,
-  file,               // open, read and write
-  file_attributes,
-  current_directory,
-  count_,
-};
-
-struct call_record {
-  call what;
-  std::uintptr_t address;  // first address argument, or 0
-  std::size_t size;        // size argument, or 0
-};
-
-struct seam_control {
-  unsigned failing = 0;  // bit (1 << call) set: that call fails
-  unsigned calls[static_cast<unsigned>(call::count_)] = {};
-  // While recording, every call is appended here (bounded, oldest kept).
-  bool recording = false;
-  static constexpr std::size_t max_records = 4096;
-  call_record records[max_records];
-  std::size_t record_count = 0;
-  // Fails virtual_protect only for ranges that touch [fail_protect_begin, fail_protect_end).
-  std::uintptr_t fail_protect_begin = 0;
-  std::uintptr_t fail_protect_end = 0;
-};
-
-seam_control& control();
-
-inline unsigned bit(call c) { return 1u << static_cast<unsigned>(c); }
-void set_failing(call c, bool fail);
-unsigned call_count(call c);
-void reset_control();
-
-namespace detail {
-// Counts the call, records it and answers whether it is to fail.
-bool enter(call c, std::uintptr_t address = 0, std::size_t size = 0);
-}
 
 }  // namespace os
 

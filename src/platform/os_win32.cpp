@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/os.h"
+#include "platform/seam_check.h"
 #include "platform/os_win32_files.h"
 
 namespace os {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/os.h"
+#include "platform/seam_check.h"
 #include "platform/os_win32_files.h"
 
 namespace os {

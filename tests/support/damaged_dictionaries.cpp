@@ -1,4 +1,4 @@
-#include "support/damaged_dictionaries.h"
+#include "tests/support/damaged_dictionaries.h"
 
 #include <cstring>
 

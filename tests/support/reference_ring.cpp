@@ -1,4 +1,4 @@
-#include "support/reference_ring.h"
+#include "tests/support/reference_ring.h"
 
 #include <cmath>
 #include <cstring>

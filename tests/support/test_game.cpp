@@ -1,4 +1,4 @@
-#include "support/test_game.h"
+#include "tests/support/test_game.h"
 
 #include <unistd.h>
 
@@ -9,9 +9,10 @@
 #include <iterator>
 
 #include "overlay/plugin.h"
-#include "platform/os_linux.h"
-#include "support/test_sites.h"
-#include "txd_file.h"
+#include "sim/os_linux.h"
+#include "sim/seam_control.h"
+#include "tests/support/test_sites.h"
+#include "txd/dictionary.h"
 
 namespace test {
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host_world.h"
+#include "sim/host_world.h"
 #include "overlay/plugin_state.h"
 
 namespace test {

@@ -1,9 +1,9 @@
-#include "support/test_sites.h"
+#include "tests/support/test_sites.h"
 
 #include <gtest/gtest.h>
 
-#include "host_world.h"
-#include "site_function.h"
+#include "sim/host_world.h"
+#include "sim/site_function.h"
 
 namespace test {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "game_image.h"
+#include "sim/game_image.h"
 #include "host/host_services.h"
 
 namespace test {

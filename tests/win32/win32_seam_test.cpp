@@ -9,6 +9,7 @@
 #include "hooking/patch/hooking.h"
 #include "hooking/plugin_folder.h"
 #include "platform/os.h"
+#include "sim/seam_control.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "txd_file.h"
+#include "txd/dictionary.h"
 
 namespace {
 

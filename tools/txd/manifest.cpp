@@ -1,4 +1,4 @@
-#include "manifest.h"
+#include "tools/txd/manifest.h"
 
 #include <cstdio>
 

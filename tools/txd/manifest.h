@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "txd_file.h"
+#include "txd/dictionary.h"
 
 namespace txd {
 

@@ -1,9 +1,9 @@
-#include "rebuild.h"
+#include "tools/txd/rebuild.h"
 
 #include <algorithm>
 
-#include "pixels.h"
-#include "txd_format.h"
+#include "txd/pixels.h"
+#include "txd/format.h"
 
 namespace txd {
 namespace {
@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 // The images of a manifest entry: the full-size one, then its stored levels
 // or the chain computed from it.
 bool load_levels(const fs::path& folder, const manifest_entry& e, std::vector<level>* levels, std::string* error) {
-  image top;
+  png::image top;
   if (!load_image(folder / e.image, &top, error)) return false;
   if (e.level_images.empty()) {
     *levels = mip_chain(top.width, top.height, top.rgba);
@@ -27,7 +27,7 @@ bool load_levels(const fs::path& folder, const manifest_entry& e, std::vector<le
   }
   levels->push_back(level{top.width, top.height, top.rgba, {}});
   for (std::size_t i = 0; i < e.level_images.size(); ++i) {
-    image img;
+    png::image img;
     if (!load_image(folder / e.level_images[i], &img, error)) return false;
     const std::uint32_t w = std::max(1u, top.width >> (i + 1)), h = std::max(1u, top.height >> (i + 1));
     if (img.width != w || img.height != h) {
@@ -107,13 +107,13 @@ void fit_or_widen(texture& t, const std::string& image, std::vector<std::string>
 
 }  // namespace
 
-bool load_image(const fs::path& path, image* img, std::string* error) {
+bool load_image(const fs::path& path, png::image* img, std::string* error) {
   std::error_code ec;
   if (fs::is_directory(path, ec)) {
     *error = path.string() + ": is a folder, not a PNG image";
     return false;
   }
-  return load_png(path.string(), img, error);
+  return png::load(path.string(), img, error);
 }
 
 bool rebuild_texture(const fs::path& folder, const manifest_entry& e, const dictionary* original, texture* out,

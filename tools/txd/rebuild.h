@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "manifest.h"
-#include "png_io.h"
-#include "txd_file.h"
+#include "tools/txd/manifest.h"
+#include "png/png_io.h"
+#include "txd/dictionary.h"
 
 namespace txd {
 
 // A PNG image; false with a one-line reason naming the file.
-bool load_image(const std::filesystem::path& path, image* img, std::string* error);
+bool load_image(const std::filesystem::path& path, png::image* img, std::string* error);
 
 // folder holds the manifest and its images; original is the dictionary the
 // manifest names, or null. False with a one-line reason; notes gets a line

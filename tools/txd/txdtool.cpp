@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "manifest.h"
-#include "png_io.h"
-#include "rebuild.h"
-#include "txd_file.h"
+#include "tools/txd/manifest.h"
+#include "png/png_io.h"
+#include "tools/txd/rebuild.h"
+#include "txd/dictionary.h"
 
 namespace {
 
@@ -179,7 +179,7 @@ int list(const char* path) {
 
 bool write_png(const fs::path& out, const txd::level& l) {
   errno = 0;
-  if (txd::save_png(out.string(), txd::image{l.width, l.height, l.rgba})) return true;
+  if (png::save(out.string(), png::image{l.width, l.height, l.rgba})) return true;
   fail(out.string(), errno ? std::strerror(errno) : "cannot be written");
   return false;
 }
@@ -300,7 +300,7 @@ bool acceptable(const txd::texture& t, const txd::dictionary& dict, const std::s
   return true;
 }
 
-bool load_image(const fs::path& path, txd::image* img) {
+bool load_image(const fs::path& path, png::image* img) {
   std::string error;
   if (txd::load_image(path, img, &error)) return true;
   std::fprintf(stderr, "txdtool: %s\n", error.c_str());
@@ -389,7 +389,7 @@ int build(const char* out, int count, char** descriptions) {
     txd::texture t;
     t.name.assign(descriptions[i], static_cast<std::size_t>(eq - descriptions[i]));
     if (!well_named(t, dict)) return 2;
-    txd::image img;
+    png::image img;
     if (!load_image(eq + 1, &img)) return 1;
     if (txd::power_of_two(img.width) && txd::power_of_two(img.height)) {
       t.levels = txd::mip_chain(img.width, img.height, img.rgba);

@@ -1,4 +1,4 @@
-#include "camera.h"
+#include "tools/view/camera.h"
 
 #include <cmath>
 

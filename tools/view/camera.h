@@ -3,7 +3,7 @@
 // points view.json reports alike.
 #pragma once
 
-#include "scenario.h"
+#include "sim/scenario.h"
 
 namespace view {
 

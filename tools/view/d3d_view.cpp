@@ -1,4 +1,4 @@
-#include "d3d_view.h"
+#include "tools/view/d3d_view.h"
 
 #include <windows.h>
 #include <d3d9.h>

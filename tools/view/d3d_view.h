@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "camera.h"
-#include "trace_frame.h"
-#include "txd_file.h"
-#include "world.h"
+#include "tools/view/camera.h"
+#include "tools/view/trace_frame.h"
+#include "txd/dictionary.h"
+#include "tools/view/world.h"
 
 namespace view {
 

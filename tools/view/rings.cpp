@@ -1,4 +1,4 @@
-#include "rings.h"
+#include "tools/view/rings.h"
 
 #include <cmath>
 #include <cstdio>

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "camera.h"
-#include "trace_frame.h"
+#include "tools/view/camera.h"
+#include "tools/view/trace_frame.h"
 
 namespace view {
 

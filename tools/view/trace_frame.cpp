@@ -1,4 +1,4 @@
-#include "trace_frame.h"
+#include "tools/view/trace_frame.h"
 
 #include <algorithm>
 #include <cmath>

@@ -14,14 +14,14 @@
 #include <iterator>
 #include <string>
 
-#include "camera.h"
-#include "d3d_view.h"
-#include "png_io.h"
-#include "rings.h"
-#include "scenario.h"
-#include "trace_frame.h"
-#include "txd_file.h"
-#include "world.h"
+#include "tools/view/camera.h"
+#include "tools/view/d3d_view.h"
+#include "png/png_io.h"
+#include "tools/view/rings.h"
+#include "sim/scenario.h"
+#include "tools/view/trace_frame.h"
+#include "txd/dictionary.h"
+#include "tools/view/world.h"
 
 namespace {
 
@@ -109,11 +109,11 @@ int wmain(int argc, wchar_t** argv) {
   std::error_code ec;
   fs::create_directories(out, ec);
   if (ec) return refuse(2, "cannot make " + shown(out) + ": " + ec.message());
-  txd::image image;
+  png::image image;
   image.width = view::picture_width;
   image.height = view::picture_height;
   image.rgba = picture.rgba;
-  const std::vector<std::uint8_t> png = txd::png_bytes(image);
+  const std::vector<std::uint8_t> png = png::encode(image);
   const std::string json = view::view_json(frame.value.frame, view::rings_of(frame.value, scene.value, cam));
   if (!write_bytes(out / "view.png", png.data(), png.size()) || !write_bytes(out / "view.json", json.data(), json.size())) {
     return refuse(3, "cannot write into " + shown(out));

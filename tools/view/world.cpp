@@ -1,6 +1,6 @@
-#include "world.h"
+#include "tools/view/world.h"
 
-#include "camera.h"
+#include "tools/view/camera.h"
 
 namespace view {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scenario.h"
+#include "sim/scenario.h"
 
 namespace view {
 

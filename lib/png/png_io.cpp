@@ -1,4 +1,4 @@
-#include "png_io.h"
+#include "png/png_io.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <cstring>
 
-namespace txd {
+namespace png {
 
-bool load_png(const std::string& path, image* out, std::string* error) {
+bool load(const std::string& path, image* out, std::string* error) {
   int w = 0, h = 0, channels = 0;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) {
@@ -39,12 +39,12 @@ bool load_png(const std::string& path, image* out, std::string* error) {
   return true;
 }
 
-bool save_png(const std::string& path, const image& in) {
+bool save(const std::string& path, const image& in) {
   return stbi_write_png(path.c_str(), static_cast<int>(in.width), static_cast<int>(in.height), 4, in.rgba.data(),
                         static_cast<int>(in.width * 4)) != 0;
 }
 
-std::vector<std::uint8_t> png_bytes(const image& in) {
+std::vector<std::uint8_t> encode(const image& in) {
   std::vector<std::uint8_t> out;
   const auto append = [](void* context, void* data, int size) {
     auto* bytes = static_cast<std::vector<std::uint8_t>*>(context);
@@ -55,4 +55,4 @@ std::vector<std::uint8_t> png_bytes(const image& in) {
   return out;
 }
 
-}  // namespace txd
+}  // namespace png

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <fstream>
 
-#include "pixels.h"
-#include "txd_file.h"
-#include "txd_format.h"
+#include "txd/pixels.h"
+#include "txd/dictionary.h"
+#include "txd/format.h"
 
 namespace txd {
 namespace {

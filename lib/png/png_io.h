@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace txd {
+namespace png {
 
 struct image {
   std::uint32_t width = 0;
@@ -13,9 +13,9 @@ struct image {
   std::vector<std::uint8_t> rgba;
 };
 
-bool load_png(const std::string& path, image* out, std::string* error);
-bool save_png(const std::string& path, const image& in);
+bool load(const std::string& path, image* out, std::string* error);
+bool save(const std::string& path, const image& in);
 // The PNG file's bytes, for callers that open files themselves.
-std::vector<std::uint8_t> png_bytes(const image& in);
+std::vector<std::uint8_t> encode(const image& in);
 
-}  // namespace txd
+}  // namespace png

@@ -1,4 +1,4 @@
-#include "dxt.h"
+#include "txd/dxt.h"
 
 #include <algorithm>
 #include <cmath>

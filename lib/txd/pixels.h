@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "txd_file.h"
+#include "txd/dictionary.h"
 
 namespace txd {
 

@@ -8,9 +8,9 @@
 #include <iterator>
 #include <optional>
 
-#include "pixels.h"
-#include "txd_file.h"
-#include "txd_format.h"
+#include "txd/pixels.h"
+#include "txd/dictionary.h"
+#include "txd/format.h"
 
 namespace txd {
 namespace {

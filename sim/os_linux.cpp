@@ -1,4 +1,5 @@
-#include "platform/os_linux.h"
+#include "sim/os_linux.h"
+#include "platform/seam_check.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>

@@ -1,11 +1,11 @@
-#include "pixels.h"
+#include "txd/pixels.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
 
-#include "dxt.h"
-#include "txd_format.h"
+#include "txd/dxt.h"
+#include "txd/format.h"
 
 namespace txd {
 namespace {

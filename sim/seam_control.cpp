@@ -1,4 +1,4 @@
-#include "platform/os.h"
+#include "sim/seam_control.h"
 
 namespace os {
 
