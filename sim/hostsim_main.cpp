@@ -2,7 +2,7 @@
 // does, runs a scenario's events through the game's functions and records
 // what the plugin asked of the game.
 //
-//   hostsim.exe --plugin FILE --scenario FILE --out DIR [--txd FILE]
+//   hostsim.exe --plugin FILE --scenario FILE --out DIR --txd FILE
 //
 // Its own files go through the wide-character API, so that folders named in
 // any script work. Exit codes: 0 the run completed, 2 a bad scenario or
@@ -21,25 +21,13 @@
 
 #include "sim/foreign_patch.h"
 #include "sim/game_image.h"
-#include "sim/host_world.h"
-#include "sim/scenario.h"
-#include "sim/scenario_run.h"
-#include "sim/site_function.h"
-#include "sim/trace_writer.h"
+#include "sim/hostsim_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* usage = "usage: hostsim --plugin FILE --scenario FILE --out DIR [--txd FILE]";
-
-int refuse(int code, const std::string& reason) {
-  std::fprintf(stderr, "hostsim: %s\n", reason.c_str());
-  return code;
-}
-
 using sim::shown;
-using sim::site_functions;
 
 std::size_t private_bytes() {
   PROCESS_MEMORY_COUNTERS_EX counters{};
@@ -47,14 +35,6 @@ std::size_t private_bytes() {
   GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
   return counters.PagefileUsage;
 }
-
-fs::path exe_folder() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH - 1);
-  return fs::path(path).parent_path();
-}
-
-std::FILE* open_for_writing(const fs::path& p) { return _wfopen(p.c_str(), L"wb"); }
 
 // The protection of every page of the game image and of the other module's
 // memory, to compare before the load and after the unload.
@@ -188,8 +168,9 @@ bool redirect_virtual_protect(HMODULE module, const void* replacement) {
 }
 
 // hostsim's own system: the keyboard through its window, a log held open by
-// a handle that denies writing, the process's private bytes.
-class windows_system : public sim::run_system {
+// a handle that denies writing, the process's private bytes, its faults
+// reported, and the plugins loaded as a loader loads them.
+class windows_system : public sim::run_platform {
  public:
   void press(int key, bool down) override { ::press(key, down); }
   void hold_log(bool hold) override {
@@ -203,7 +184,7 @@ class windows_system : public sim::run_system {
   }
   void sample_memory(bool early) override { (early ? checks.private_bytes_early : checks.private_bytes_end) = private_bytes(); }
   void refuse_protection_of(std::uintptr_t site) override {
-    for (HMODULE module : modules) {
+    for (HMODULE module : modules_) {
       if (!redirect_virtual_protect(module, reinterpret_cast<const void*>(&refusing_virtual_protect))) {
         std::fprintf(stderr, "hostsim: cannot redirect the plugin's VirtualProtect import\n");
         std::exit(3);
@@ -211,86 +192,47 @@ class windows_system : public sim::run_system {
     }
     refused_site = site;
   }
-  sim::run_checks checks;
-  std::vector<HMODULE> modules;
+  std::string prepare(const sim::scenario& scene) override {
+    if (!scene.key_presses.empty() && !own_the_foreground()) {
+      return "cannot put hostsim's window in the foreground for the key presses (is there a display?)";
+    }
+    SetUnhandledExceptionFilter(&report_fault);
+    AddVectoredExceptionHandler(1, &report_game_fault);
+    return {};
+  }
+  std::FILE* open_for_writing(const fs::path& p) override { return _wfopen(p.c_str(), L"wb"); }
+  void* load(const fs::path& file, const fs::path& game, std::string* error) override {
+    // As a loader names them: relative to the game's folder.
+    const fs::path name = file.lexically_relative(game).make_preferred();
+    HMODULE module = LoadLibraryW(name.c_str());
+    if (!module) {
+      *error = "cannot load " + shown(name) + " (error " + std::to_string(GetLastError()) + ")";
+      return nullptr;
+    }
+    modules_.push_back(module);
+    return module;
+  }
+  void unload(void* module) override { FreeLibrary(static_cast<HMODULE>(module)); }
+  std::vector<std::string> page_protections() override {
+    std::vector<std::string> out;
+    for (DWORD p : ::page_protections()) out.push_back(std::to_string(p));
+    return out;
+  }
 
  private:
   HANDLE held_ = INVALID_HANDLE_VALUE;
+  std::vector<HMODULE> modules_;
 };
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  fs::path plugin, scenario_path, out, txd_file = exe_folder() / "DEVIZAR.txd";
-  for (int i = 1; i < argc; ++i) {
-    const std::wstring a = argv[i];
-    if (i + 1 >= argc) return refuse(2, usage);
-    if (a == L"--plugin") {
-      plugin = argv[++i];
-    } else if (a == L"--scenario") {
-      scenario_path = argv[++i];
-    } else if (a == L"--out") {
-      out = argv[++i];
-    } else if (a == L"--txd") {
-      txd_file = argv[++i];
-    } else {
-      return refuse(2, "unknown option " + shown(a));
-    }
-  }
-  if (plugin.empty() || scenario_path.empty() || out.empty()) return refuse(2, usage);
-  const sim::scenario_result parsed = sim::read_scenario(scenario_path);
-  if (!parsed.ok) return refuse(2, parsed.error);
-  const sim::scenario& scene = parsed.value;
-
-  // The throw-away game folder, the current directory of the run.
-  const fs::path out_dir = fs::absolute(out);
-  if (!fs::exists(txd_file)) return refuse(3, "cannot read the texture dictionary " + shown(txd_file));
-  const sim::game_folder folder = sim::prepare_game_folder(scene, out_dir, plugin, txd_file);
-  if (!folder.error.empty()) return refuse(3, folder.error);
-  if (!folder.warning.empty()) std::fprintf(stderr, "hostsim: %s\n", folder.warning.c_str());
-  const fs::path& game = folder.game;
-  std::error_code ec;
-  fs::current_path(game, ec);
-  if (ec) return refuse(3, "cannot enter " + shown(game) + ": " + ec.message());
-
-  sim::host_world& world = sim::host_world::get();
-  if (!world.lay_out(scene.game_version)) return refuse(3, "cannot lay out the game image at 0x400000");
-  sim::apply_scene(scene, world);
-  world.recording = scene.trace;
-  const std::vector<std::vector<std::uint8_t>> original = site_functions();
-  const std::vector<DWORD> protections = page_protections();
-
-  std::FILE* trace = open_for_writing(out_dir / "trace.jsonl");
-  if (!trace) return refuse(3, "cannot write " + shown(out_dir / "trace.jsonl"));
-
-  if (!scene.key_presses.empty() && !own_the_foreground()) {
-    std::fclose(trace);
-    return refuse(3, "cannot put hostsim's window in the foreground for the key presses (is there a display?)");
-  }
-  SetUnhandledExceptionFilter(&report_fault);
-  AddVectoredExceptionHandler(1, &report_game_fault);
-  std::vector<HMODULE> modules;
-  for (const fs::path& file : folder.plugins) {
-    // As a loader names them: relative to the game's folder.
-    const fs::path name = file.lexically_relative(game).make_preferred();
-    HMODULE module = LoadLibraryW(name.c_str());
-    if (!module) {
-      std::fclose(trace);
-      return refuse(3, "cannot load " + shown(name) + " (error " + std::to_string(GetLastError()) + ")");
-    }
-    modules.push_back(module);
+  const std::vector<fs::path> arguments(argv + 1, argv + argc);
+  sim::run_options options;
+  if (const std::string wrong = sim::read_options(arguments, &options); !wrong.empty()) {
+    std::fprintf(stderr, "hostsim: %s\n", wrong.c_str());
+    return 2;
   }
   windows_system system;
-  system.modules = modules;
-  sim::finish_run(
-      scene, world, trace, system, system.checks, original,
-      [&] { sim::unload_modules(scene, modules, [](HMODULE module) { FreeLibrary(module); }); },
-      [&] { return page_protections() == protections; }, out_dir, folder.textures);
-  if (!world.loader_faults.empty()) return refuse(4, sim::loader_fault_message(world));
-  const std::uint32_t mismatches = sim::site_function::mismatches();
-  if (mismatches != 0) {
-    return refuse(4, "the game's registers or stack were changed across " + std::to_string(mismatches) +
-                         " hooked call(s)");
-  }
-  return 0;
+  return sim::run_hostsim(options, system);
 }
