@@ -1,9 +1,16 @@
 #include "sim/foreign_form.h"
 
 namespace sim {
+namespace {
+
+using patch::branch_form;
+constexpr branch_form forms[] = {branch_form::call_relative, branch_form::jump_relative, branch_form::call_indirect,
+                                 branch_form::jump_indirect};
+
+}  // namespace
 
 bool foreign_form_named(const std::string& name, foreign_form* form) {
-  for (foreign_form f : {foreign_form::call, foreign_form::jmp, foreign_form::call_indirect, foreign_form::jmp_indirect}) {
+  for (foreign_form f : forms) {
     if (name == foreign_form_name(f)) {
       *form = f;
       return true;
@@ -14,16 +21,13 @@ bool foreign_form_named(const std::string& name, foreign_form* form) {
 
 const char* foreign_form_name(foreign_form form) {
   switch (form) {
-    case foreign_form::call: return "call";
-    case foreign_form::jmp: return "jmp";
-    case foreign_form::call_indirect: return "call_indirect";
-    case foreign_form::jmp_indirect: return "jmp_indirect";
+    case branch_form::call_relative: return "call";
+    case branch_form::jump_relative: return "jmp";
+    case branch_form::call_indirect: return "call_indirect";
+    case branch_form::jump_indirect: return "jmp_indirect";
+    case branch_form::none: break;
   }
   return "";
-}
-
-std::size_t foreign_form_length(foreign_form form) {
-  return form == foreign_form::call || form == foreign_form::jmp ? 5 : 6;
 }
 
 }  // namespace sim

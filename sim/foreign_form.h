@@ -1,16 +1,16 @@
-// The forms in which other modules patch a call site.
+// The forms in which other modules patch a call site, by the names scenarios
+// give them.
 #pragma once
 
-#include <cstddef>
 #include <string>
+
+#include "hooking/patch/instruction.h"
 
 namespace sim {
 
-enum class foreign_form { call, jmp, call_indirect, jmp_indirect };
+using foreign_form = patch::branch_form;
 
 bool foreign_form_named(const std::string& name, foreign_form* form);
 const char* foreign_form_name(foreign_form form);
-// 5 for the rel32 forms, 6 for those through a pointer.
-std::size_t foreign_form_length(foreign_form form);
 
 }  // namespace sim

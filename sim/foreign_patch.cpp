@@ -31,17 +31,18 @@ bool foreign_module::patch(host_address site, foreign_form form, const void* cal
   *counter = 0;
 
   const std::uintptr_t site_at = game_image::get().running(site);
-  const std::size_t length = foreign_form_length(form);
-  const bool jumps = form == foreign_form::jmp || form == foreign_form::jmp_indirect;
+  const std::size_t length = patch::branch_length(form);
+  const bool jumps = form == patch::branch_form::jump_relative || form == patch::branch_form::jump_indirect;
   std::uint8_t* code = code_ + slot * slot_size;
   const auto code_at = reinterpret_cast<std::uintptr_t>(code);
 
   std::vector<std::uint8_t> body = {0xFF, 0x05};  // inc dword [counter]
   append_word(body, address32(counter));
-  const std::vector<std::uint8_t> call = relative_branch(0xE8, code_at + body.size(), reinterpret_cast<std::uintptr_t>(callee));
+  const std::vector<std::uint8_t> call =
+      branch(patch::branch_form::call_relative, code_at + body.size(), reinterpret_cast<std::uintptr_t>(callee));
   body.insert(body.end(), call.begin(), call.end());
   if (jumps) {
-    const std::vector<std::uint8_t> back = relative_branch(0xE9, code_at + body.size(), site_at + length);
+    const std::vector<std::uint8_t> back = branch(patch::branch_form::jump_relative, code_at + body.size(), site_at + length);
     body.insert(body.end(), back.begin(), back.end());  // behind the site
   } else {
     body.push_back(0xC3);
@@ -51,16 +52,8 @@ bool foreign_module::patch(host_address site, foreign_form form, const void* cal
   memory::protect(code_, page, memory::access::read_execute);
   *cell = static_cast<std::uint32_t>(code_at);
 
-  std::vector<std::uint8_t> instruction;
-  switch (form) {
-    case foreign_form::call: instruction = relative_branch(0xE8, site_at, code_at); break;
-    case foreign_form::jmp: instruction = relative_branch(0xE9, site_at, code_at); break;
-    case foreign_form::call_indirect:
-    case foreign_form::jmp_indirect:
-      instruction = {0xFF, static_cast<std::uint8_t>(form == foreign_form::call_indirect ? 0x15 : 0x25)};
-      append_word(instruction, address32(cell));
-      break;
-  }
+  const bool relative = form == patch::branch_form::call_relative || form == patch::branch_form::jump_relative;
+  const std::vector<std::uint8_t> instruction = branch(form, site_at, relative ? code_at : address32(cell));
   site_function::write(site, instruction.data(), instruction.size());
   return true;
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "hooking/patch/instruction.h"
+
 namespace sim {
 
 game_image& game_image::get() {
@@ -41,9 +43,8 @@ void game_image::write(host_address address, const void* bytes, std::size_t size
 void game_image::write_word(host_address address, std::uint32_t word) { write(address, &word, 4); }
 
 void game_image::write_jump_stub(host_address address, const void* target) {
-  const std::uint32_t displacement = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(target) - (running(address) + 5));
-  std::uint8_t bytes[5] = {0xE9, 0, 0, 0, 0};
-  std::memcpy(bytes + 1, &displacement, 4);
+  std::uint8_t bytes[5];
+  patch::encode_branch(patch::branch_form::jump_relative, running(address), reinterpret_cast<std::uintptr_t>(target), bytes);
   write(address, bytes, sizeof bytes);
 }
 

@@ -59,9 +59,9 @@ void append_word(std::vector<std::uint8_t>& code, std::uint32_t word) {
   for (int i = 0; i < 4; ++i) code.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
 }
 
-std::vector<std::uint8_t> relative_branch(std::uint8_t opcode, std::uintptr_t site, std::uintptr_t destination) {
-  std::vector<std::uint8_t> b = {opcode};
-  append_word(b, static_cast<std::uint32_t>(destination - (site + 5)));
+std::vector<std::uint8_t> branch(patch::branch_form form, std::uintptr_t site, std::uintptr_t target) {
+  std::vector<std::uint8_t> b(patch::branch_length(form));
+  patch::encode_branch(form, site, target, b.data());
   return b;
 }
 
@@ -107,7 +107,7 @@ void site_function::write(host_address site, const std::uint8_t* instruction, st
 
 void site_function::write_call(host_address site, const void* callee, std::size_t slot) {
   std::vector<std::uint8_t> call =
-      relative_branch(0xE8, game_image::get().running(site), reinterpret_cast<std::uintptr_t>(callee));
+      branch(patch::branch_form::call_relative, game_image::get().running(site), reinterpret_cast<std::uintptr_t>(callee));
   call.resize(slot, 0x90);
   write(site, call.data(), call.size());
 }

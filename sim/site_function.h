@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "hooking/patch/instruction.h"
 #include "sim/game_image.h"
 
 namespace sim {
@@ -35,7 +36,8 @@ class site_function {
 
 // Machine code the simulator lays out: a 5-byte CALL or JMP rel32 at site
 // leading to destination (running addresses), and a 32-bit operand.
-std::vector<std::uint8_t> relative_branch(std::uint8_t opcode, std::uintptr_t site, std::uintptr_t destination);
+// A branch of that form standing at site.
+std::vector<std::uint8_t> branch(patch::branch_form form, std::uintptr_t site, std::uintptr_t target);
 void append_word(std::vector<std::uint8_t>& code, std::uint32_t word);
 inline std::uint32_t address32(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
 

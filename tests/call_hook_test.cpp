@@ -219,7 +219,7 @@ TEST_F(CallHookTest, HookingAgainAfterFullRemovalSavesTheBytesAnew) {
 
 TEST_F(CallHookTest, SiteAnotherModuleTookWithACallIsChainedToAndGetsAllItsBytesBack) {
   constexpr hooking::host_address site = 0x402A00;
-  for (sim::foreign_form form : {sim::foreign_form::call, sim::foreign_form::call_indirect}) {
+  for (sim::foreign_form form : {sim::foreign_form::call_relative, sim::foreign_form::call_indirect}) {
     SCOPED_TRACE(sim::foreign_form_name(form));
     const std::uintptr_t x = test::make_site(site, 6);
     ASSERT_TRUE(sim::foreign_module::get().patch(site, form, reinterpret_cast<const void*>(&test::game_function)));
@@ -233,7 +233,7 @@ TEST_F(CallHookTest, SiteAnotherModuleTookWithACallIsChainedToAndGetsAllItsBytes
       EXPECT_EQ(patch::call_target_at(x), reinterpret_cast<std::uintptr_t>(&manager<site>::call_hooks));
       // A 6-byte instruction becomes our CALL and a NOP, so that no byte of
       // the old pointer runs as an instruction of its own.
-      if (sim::foreign_form_length(form) == 6) {
+      if (patch::branch_length(form) == 6) {
         EXPECT_EQ(test::site_bytes(site)[5], 0x90);
       }
       EXPECT_EQ(test::run_site(site), game_result());
@@ -248,7 +248,7 @@ TEST_F(CallHookTest, SiteAnotherModuleTookWithACallIsChainedToAndGetsAllItsBytes
 
 TEST_F(CallHookTest, SiteAnotherModuleRedirectedWithAJumpIsLeftAlone) {
   constexpr hooking::host_address site = 0x402B00;
-  for (sim::foreign_form form : {sim::foreign_form::jmp, sim::foreign_form::jmp_indirect}) {
+  for (sim::foreign_form form : {sim::foreign_form::jump_relative, sim::foreign_form::jump_indirect}) {
     SCOPED_TRACE(sim::foreign_form_name(form));
     test::make_site(site, 6);
     ASSERT_TRUE(sim::foreign_module::get().patch(site, form, reinterpret_cast<const void*>(&test::game_function)));

@@ -236,8 +236,8 @@ std::vector<std::string> image_protections() {
 // of the four forms such modules use: calls are chained, jumps left alone,
 // and the game function's registers and stack hold across every frame.
 TEST(PluginModuleTest, SiteTakenByAnotherModuleIsChainedForCallsAndLeftAloneForJumps) {
-  for (sim::foreign_form form : {sim::foreign_form::call, sim::foreign_form::call_indirect, sim::foreign_form::jmp,
-                                 sim::foreign_form::jmp_indirect}) {
+  for (sim::foreign_form form : {sim::foreign_form::call_relative, sim::foreign_form::call_indirect, sim::foreign_form::jump_relative,
+                                 sim::foreign_form::jump_indirect}) {
     SCOPED_TRACE(sim::foreign_form_name(form));
     IN_FRESH_PROCESS({
       test::game_dir();
@@ -249,7 +249,7 @@ TEST(PluginModuleTest, SiteTakenByAnotherModuleIsChainedForCallsAndLeftAloneForJ
       test::write_ring_txd(txd_place::beside_plugin);
       test::add_ped(3, {2.0f, 0.0f, 0.0f});
       world.recording = false;
-      const bool call = form == sim::foreign_form::call || form == sim::foreign_form::call_indirect;
+      const bool call = form == sim::foreign_form::call_relative || form == sim::foreign_form::call_indirect;
       {
         loaded_plugin plugin(NATIVE_PLUGIN_PATH);
         ASSERT_NE(plugin.handle, nullptr) << dlerror();
@@ -282,7 +282,7 @@ TEST(PluginModuleTest, JumpAtTheStartUpSiteStartsTheLogAtTheFirstFrameAndSaysWhy
     test::game_dir();
     sim::host_world& world = sim::host_world::get();
     ASSERT_TRUE(world.lay_out(hooking::version_1001));
-    ASSERT_TRUE(world.patch_by_another_module(host::addr::start_up_site, sim::foreign_form::jmp));
+    ASSERT_TRUE(world.patch_by_another_module(host::addr::start_up_site, sim::foreign_form::jump_relative));
     std::FILE* stale = std::fopen(test::log_path().c_str(), "wb");
     std::fputs("frame 600: loaded=0 peds_in_range=0 rings_drawn=0 projection_failed=0 (counts since last line)\r\n", stale);
     std::fclose(stale);
@@ -420,7 +420,7 @@ TEST(PluginModuleTest, ModuleThatHooksAfterUsKeepsRunningAfterOurUnload) {
     world.start_up();
     world.draw();
     const std::uintptr_t site = reinterpret_cast<std::uintptr_t>(sim::game_image::get().at(host::addr::drawing_site));
-    ASSERT_TRUE(sim::foreign_module::get().patch(host::addr::drawing_site, sim::foreign_form::call,
+    ASSERT_TRUE(sim::foreign_module::get().patch(host::addr::drawing_site, sim::foreign_form::call_relative,
                                                  reinterpret_cast<const void*>(patch::call_target_at(site))));
     const bytes theirs = sim::site_function::bytes(host::addr::drawing_site);
     EXPECT_TRUE(os::linux_host::pinned_modules().empty());
@@ -455,7 +455,7 @@ TEST(PluginModuleTest, HandOverKeepsTheSettingsAndUnloadGivesTheDictionaryBack) 
       sim::host_world& world = sim::host_world::get();
       ASSERT_TRUE(world.lay_out(hooking::version_1001));
       if (shutdown_jumped) {
-        ASSERT_TRUE(world.patch_by_another_module(host::addr::shutdown_site, sim::foreign_form::jmp));
+        ASSERT_TRUE(world.patch_by_another_module(host::addr::shutdown_site, sim::foreign_form::jump_relative));
       }
       const std::string first_path = copy_of_plugin(root + "/one/", "MorvaHealthRing.asi");
       const std::string second_path = copy_of_plugin(root + "/two/", "Copy.asi");

@@ -4,18 +4,13 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "hooking/patch/protection_guard.h"
 #include "platform/os.h"
 
 namespace overlay {
 namespace {
 
 constexpr const char* registry_variable = "MORVAHEALTHRING_DRAWING_COPY";
-
-bool readable(std::uint32_t protection) {
-  constexpr std::uint32_t guard = 0x100;
-  constexpr std::uint32_t readable_kinds = 0x02 | 0x04 | 0x08 | 0x20 | 0x40 | 0x80;
-  return (protection & guard) == 0 && (protection & readable_kinds) != 0;
-}
 
 constexpr std::size_t link_front = 3 * sizeof(std::uint32_t);  // magic, version, size
 
@@ -25,7 +20,7 @@ bool plausible_link(std::uintptr_t address, std::size_t length) {
   for (const std::uintptr_t at : {address, address + length - 1}) {
     std::uint32_t protection = 0;
     os::module_handle module = nullptr;
-    if (!os::query_protection(reinterpret_cast<const void*>(at), &protection) || !readable(protection)) return false;
+    if (!os::query_protection(reinterpret_cast<const void*>(at), &protection) || !patch::readable(protection)) return false;
     if (!os::get_module_handle_ex(os::module_from_address | os::module_unchanged_refcount,
                                   reinterpret_cast<const void*>(at), &module)) {
       return false;

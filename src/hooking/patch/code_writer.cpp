@@ -26,9 +26,7 @@ bool write_code_bytes(std::uintptr_t address, const void* source, std::size_t si
 }
 
 void encode_call(std::uintptr_t address, std::uintptr_t destination, std::size_t length, std::uint8_t* out) {
-  out[0] = 0xE8;
-  const std::uint32_t displacement = static_cast<std::uint32_t>(destination - (address + 5));
-  std::memcpy(out + 1, &displacement, 4);
+  encode_branch(branch_form::call_relative, address, destination, out);
   for (std::size_t i = 5; i < length; ++i) out[i] = 0x90;
 }
 

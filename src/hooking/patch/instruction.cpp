@@ -1,5 +1,7 @@
 #include "hooking/patch/instruction.h"
 
+#include <cstring>
+
 #include "hooking/patch/code_writer.h"
 
 namespace patch {
@@ -33,6 +35,25 @@ std::size_t branch_length(branch_form form) {
     case branch_form::none: break;
   }
   return 0;
+}
+
+void encode_branch(branch_form form, std::uintptr_t address, std::uintptr_t target, std::uint8_t* out) {
+  std::uint32_t operand = static_cast<std::uint32_t>(target);
+  switch (form) {
+    case branch_form::call_relative:
+    case branch_form::jump_relative:
+      out[0] = form == branch_form::call_relative ? 0xE8 : 0xE9;
+      operand = static_cast<std::uint32_t>(target - (address + 5));
+      std::memcpy(out + 1, &operand, 4);
+      return;
+    case branch_form::call_indirect:
+    case branch_form::jump_indirect:
+      out[0] = 0xFF;
+      out[1] = form == branch_form::call_indirect ? 0x15 : 0x25;
+      std::memcpy(out + 2, &operand, 4);
+      return;
+    case branch_form::none: return;
+  }
 }
 
 std::uintptr_t indirect_cell_at(std::uintptr_t address) {

@@ -1,4 +1,4 @@
-// The branch instructions found at call sites, decoded.
+// The branch instructions found at call sites, decoded and encoded.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,11 @@ enum class branch_form {
 };
 branch_form branch_form_at(std::uintptr_t address);
 std::size_t branch_length(branch_form form);
+
+// The bytes of a branch of that form standing at address (branch_length of
+// them): a relative one leads to target, one through a pointer reads the
+// cell at target.
+void encode_branch(branch_form form, std::uintptr_t address, std::uintptr_t target, std::uint8_t* out);
 
 // Destination of the CALL/JMP rel32 or CALL/JMP [abs32] at address; 0 for
 // anything else, or when a byte on the way cannot be read.
