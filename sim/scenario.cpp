@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "overlay/product_files.h"
+#include "file/whole_file.h"
 #include "host/host_addresses.h"
 #include "overlay/key_names.h"
 
@@ -427,14 +429,14 @@ scenario_result parse_scenario(const std::string& json_text) {
 }
 
 scenario_result read_scenario(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  const file::whole_file f = file::read_whole(path);
+  if (!f.ok) {
     scenario_result r;
     const std::u8string name = path.u8string();
     r.error = "scenario: cannot open " + std::string(name.begin(), name.end());
     return r;
   }
-  return parse_scenario(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+  return parse_scenario(f.text());
 }
 
 std::uint32_t game_clock::at(std::int32_t frame) const {
@@ -455,14 +457,16 @@ const char* site_name(host_address site) {
 }
 
 std::string txd_relative_path(txd_location where) {
+  std::string path;
   switch (where) {
-    case txd_location::beside_plugin: return "scripts/DEVIZAR.txd";
-    case txd_location::plugin_models_txd: return "scripts/models/txd/DEVIZAR.txd";
-    case txd_location::modloader: return "modloader/Morva Health/models/txd/DEVIZAR.txd";
-    case txd_location::game_models_txd: return "models/txd/DEVIZAR.txd";
-    case txd_location::none: return "";
+    case txd_location::beside_plugin: path = std::string("scripts\\") + overlay::dictionary_beside_plugin[0]; break;
+    case txd_location::plugin_models_txd: path = std::string("scripts\\") + overlay::dictionary_beside_plugin[1]; break;
+    case txd_location::modloader: path = overlay::dictionary_relative_to_game[0]; break;
+    case txd_location::game_models_txd: path = overlay::dictionary_relative_to_game[1]; break;
+    case txd_location::none: break;
   }
-  return "";
+  for (char& c : path) c = c == '\\' ? '/' : c;
+  return path;
 }
 
 }  // namespace sim

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "overlay/product_files.h"
 #include "sim/foreign_form.h"
 #include "hooking/host_version.h"
 #include "sim/scene.h"
@@ -86,7 +87,7 @@ struct scenario {
   bool second_plugin = false;  // a copy of the plugin under another name, loaded after it
   bool second_plugin_elsewhere = false;      // the copy in plugins, not beside the first in scripts
   bool second_plugin_unloaded_last = false;  // unloaded after the first, not before
-  std::string plugin_name = "MorvaHealthRing.asi";  // the plugin file, inside scripts
+  std::string plugin_name = overlay::plugin_file_name;  // the plugin file, inside scripts
   std::vector<foreign_patch_setup> foreign_patches;
   std::optional<std::string> ini;  // MorvaHealthRing.ini beside the plugin; none when absent
   std::vector<key_press> key_presses;

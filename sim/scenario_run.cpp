@@ -3,6 +3,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "overlay/product_files.h"
+#include "file/whole_file.h"
 #include "sim/foreign_patch.h"
 #include "png/png_io.h"
 #include "sim/preview.h"
@@ -50,9 +52,8 @@ game_folder prepare_game_folder(const scenario& scene, const std::filesystem::pa
   if (scene.txd != txd_location::none) {
     const fs::path place = f.game / fs::u8path(txd_relative_path(scene.txd));
     fs::create_directories(place.parent_path(), ec);
-    std::ifstream in(txd_file, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
+    const file::whole_file dictionary = file::read_whole(txd_file);
+    if (!dictionary.ok) {
       f.error = "cannot read the texture dictionary " + shown(txd_file);
       return f;
     }
@@ -62,7 +63,7 @@ game_folder prepare_game_folder(const scenario& scene, const std::filesystem::pa
     }
     // One the game cannot parse is placed all the same: its loader answers
     // the plugin with no dictionary, which is what a run with it shows.
-    txd::read_result r = txd::read(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    txd::read_result r = txd::read(dictionary.bytes.data(), dictionary.bytes.size());
     if (r.ok) {
       f.textures = std::move(r.dict);
     } else {
@@ -70,9 +71,10 @@ game_folder prepare_game_folder(const scenario& scene, const std::filesystem::pa
     }
   }
   if (scene.ini) {
-    std::ofstream ini(f.game / "scripts" / "MorvaHealthRing.ini", std::ios::binary);
+    const fs::path settings = f.game / "scripts" / overlay::settings_file_name;
+    std::ofstream ini(settings, std::ios::binary);
     ini << *scene.ini;
-    if (!ini) f.error = "cannot write " + shown(f.game / "scripts" / "MorvaHealthRing.ini");
+    if (!ini) f.error = "cannot write " + shown(settings);
   }
   return f;
 }
@@ -144,7 +146,7 @@ run_record run_events(const scenario& scene, host_world& world, std::FILE* trace
 
 unsigned rings_in(const std::vector<host_call>& fans) {
   unsigned rings = 0;
-  for (const host_call& fan : fans) rings += txd::same_texture_name(fan.texture.c_str(), "hpbg") ? 1 : 0;
+  for (const host_call& fan : fans) rings += txd::same_texture_name(fan.texture.c_str(), overlay::background_texture) ? 1 : 0;
   return rings;
 }
 

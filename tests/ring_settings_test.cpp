@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,22 @@ TEST_F(RingSettingsTest, EveryKeyAtItsDefaultGivesTheSameCallsAndLogAsNoFile) {
     expected.insert(expected.begin() + 1, "settings: 15 values read from MorvaHealthRing.ini");
     EXPECT_EQ(with.log, expected);
   }
+}
+
+// The release's file lists every key of the settings table, in its order,
+// at its default, after its comment.
+TEST(ReleaseSettingsFileTest, HoldsEveryKeyAtItsDefaultAfterItsComment) {
+  std::istringstream file(test::read_file(SHIPPED_INI));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line.substr(0, line.find_last_not_of('\r') + 1));
+  std::vector<std::string> expected;
+  for (const overlay::setting_key& key : overlay::setting_keys) {
+    expected.push_back(std::string("; ") + key.comment);
+    expected.push_back(std::string(key.name) + "=" + key.default_text);
+  }
+  const auto section = std::find(lines.begin(), lines.end(), "[Rings]");
+  ASSERT_NE(section, lines.end());
+  EXPECT_EQ(std::vector<std::string>(section + 1, lines.end()), expected);
 }
 
 // Each key on its own, against values worked out by hand.

@@ -123,8 +123,6 @@ struct read_result {
 
 read_result read(const std::uint8_t* data, std::size_t size);
 read_result read_file(const std::string& path);
-// A file's bytes; false with a reason ("cannot open: ...") when it cannot be read.
-bool file_bytes(const std::string& path, std::vector<std::uint8_t>* out, std::string* error);
 
 // Writes every texture in its format with the levels it holds: a texture that
 // keeps its native chunk as read, and any other as encoded anew (a level with

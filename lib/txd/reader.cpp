@@ -8,6 +8,7 @@
 #include <iterator>
 #include <optional>
 
+#include "file/whole_file.h"
 #include "txd/pixels.h"
 #include "txd/dictionary.h"
 #include "txd/format.h"
@@ -378,25 +379,14 @@ read_result read(const std::uint8_t* data, std::size_t size) {
   return result;
 }
 
-bool file_bytes(const std::string& path, std::vector<std::uint8_t>* out, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = std::string("cannot open: ") + std::strerror(errno);
-    return false;
-  }
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = "cannot be read";
-    return false;
-  }
-  return true;
-}
-
 read_result read_file(const std::string& path) {
-  std::vector<std::uint8_t> bytes;
-  read_result r;
-  if (!file_bytes(path, &bytes, &r.error)) return r;
-  return read(bytes.data(), bytes.size());
+  const file::whole_file f = file::read_whole(path);
+  if (!f.ok) {
+    read_result r;
+    r.error = f.error;
+    return r;
+  }
+  return read(f.bytes.data(), f.bytes.size());
 }
 
 }  // namespace txd

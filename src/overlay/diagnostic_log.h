@@ -4,9 +4,10 @@
 
 #include <cstdint>
 
+#include "overlay/product_files.h"
+
 namespace overlay {
 
-constexpr const char* log_file_name = "MorvaHealthRing.log";
 constexpr unsigned log_line_capacity = 512;  // 511 characters and the terminator
 
 // Points the log at the plugin folder and starts the file afresh.

@@ -82,62 +82,96 @@ bool parse_colour(const std::string& text, std::uint8_t* rgb) {
   return true;
 }
 
-// One key of [Rings]: how to read it, what it accepts and its default, in the
-// words of the log line.
-struct key_rule {
-  const char* name;
-  const char* accepted;
-  const char* fallback;
-  bool (*read)(const std::string& text, ring_settings& s);
-};
+using kind = value_kind;
 
-const key_rule rules[] = {
-    {"Enabled", "0 or 1", "1", [](const std::string& t, ring_settings& s) { return parse_flag(t, &s.enabled); }},
-    {"ToggleKey",
-     "a key (F1-F12, A-Z, 0-9, NumPad0-NumPad9, Insert, Delete, Home, End, PageUp, PageDown) or a key code from 0x01 to 0xFE",
-     "none",
-     [](const std::string& t, ring_settings& s) {
-       if (t.empty()) {
-         s.toggle_key = 0;
-         return true;
-       }
-       const int code = key_code(t);
-       if (code == 0) return false;
+bool read_flag(bool* out, const std::string& t) { return parse_flag(t, out); }
+bool read_number(const setting_key& k, float* out, const std::string& t) { return parse_float(t, k.low, k.high, out); }
+bool read_whole(const setting_key& k, int* out, const std::string& t) {
+  return parse_int(t, static_cast<int>(k.low), static_cast<int>(k.high), out);
+}
+
+}  // namespace
+
+const setting_key setting_keys[15] = {
+    {"Enabled", kind::flag, 0, 1, "1", "1: rings shown when the game starts; 0: hidden until you press ToggleKey.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.enabled, t); }},
+    {"ToggleKey", kind::key, 0x01, 0xFE, "",
+     "Key that shows and hides the rings: F1-F12, A-Z, 0-9, NumPad0-NumPad9, Insert, Delete, Home, End, PageUp, "
+     "PageDown, or a code such as 0x76. Empty: no key.",
+     [](const setting_key&, const std::string& t, ring_settings& s) {
+       const int code = t.empty() ? 0 : key_code(t);
+       if (!t.empty() && code == 0) return false;
        s.toggle_key = code;
        return true;
      }},
-    {"Range", "a number from 1 to 200", "25",
-     [](const std::string& t, ring_settings& s) { return parse_float(t, 1.0f, 200.0f, &s.range); }},
-    {"HeightRange", "a number from 0.5 to 50", "6",
-     [](const std::string& t, ring_settings& s) { return parse_float(t, 0.5f, 50.0f, &s.height_range); }},
-    {"Radius", "a number from 0.25 to 4", "1",
-     [](const std::string& t, ring_settings& s) { return parse_float(t, 0.25f, 4.0f, &s.radius); }},
-    {"Opacity", "a whole number from 0 to 255", "255",
-     [](const std::string& t, ring_settings& s) {
+    {"Range", kind::number, 1, 200, "25", "How far from you a pedestrian gets a ring, in world units (1 to 200).",
+     [](const setting_key& k, const std::string& t, ring_settings& s) { return read_number(k, &s.range, t); }},
+    {"HeightRange", kind::number, 0.5f, 50, "6", "How far above or below you, in world units (0.5 to 50).",
+     [](const setting_key& k, const std::string& t, ring_settings& s) { return read_number(k, &s.height_range, t); }},
+    {"Radius", kind::number, 0.25f, 4, "1", "The ring's radius in world units (0.25 to 4).",
+     [](const setting_key& k, const std::string& t, ring_settings& s) { return read_number(k, &s.radius, t); }},
+    {"Opacity", kind::whole, 0, 255, "255", "How opaque the rings are, 0 (invisible) to 255 (solid).",
+     [](const setting_key& k, const std::string& t, ring_settings& s) {
        int v = 0;
-       if (!parse_int(t, 0, 255, &v)) return false;
+       if (!read_whole(k, &v, t)) return false;
        s.opacity = static_cast<std::uint32_t>(v);
        return true;
      }},
-    {"FullHealthColour", "three whole numbers from 0 to 255", "0,255,0",
-     [](const std::string& t, ring_settings& s) { return parse_colour(t, s.full_health); }},
-    {"LowHealthColour", "three whole numbers from 0 to 255", "255,0,0",
-     [](const std::string& t, ring_settings& s) { return parse_colour(t, s.low_health); }},
-    {"ShowFullHealth", "0 or 1", "1",
-     [](const std::string& t, ring_settings& s) { return parse_flag(t, &s.show_full_health); }},
-    {"ShowArmour", "0 or 1", "0", [](const std::string& t, ring_settings& s) { return parse_flag(t, &s.show_armour); }},
-    {"ArmourColour", "three whole numbers from 0 to 255", "220,220,220",
-     [](const std::string& t, ring_settings& s) { return parse_colour(t, s.armour_colour); }},
-    {"ShowRecentDamage", "0 or 1", "0",
-     [](const std::string& t, ring_settings& s) { return parse_flag(t, &s.show_recent_damage); }},
-    {"RecentDamageColour", "three whole numbers from 0 to 255", "255,255,255",
-     [](const std::string& t, ring_settings& s) { return parse_colour(t, s.recent_damage_colour); }},
-    // Held to Range once every key is read, whatever their order.
-    {"FadeDistance", "a number from 0 to Range", "0",
-     [](const std::string& t, ring_settings& s) { return parse_float(t, 0.0f, 200.0f, &s.fade_distance); }},
-    {"ShowAfterDamage", "a whole number of seconds from 0 to 60", "0",
-     [](const std::string& t, ring_settings& s) { return parse_int(t, 0, 60, &s.show_after_damage); }},
+    {"FullHealthColour", kind::colour, 0, 255, "0,255,0",
+     "Colour of the health arc at full health, as red,green,blue from 0 to 255.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return parse_colour(t, s.full_health); }},
+    {"LowHealthColour", kind::colour, 0, 255, "255,0,0", "Colour it shades to as health falls towards zero.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return parse_colour(t, s.low_health); }},
+    {"ShowFullHealth", kind::flag, 0, 1, "1", "0: no ring for pedestrians at full health.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.show_full_health, t); }},
+    {"ShowArmour", kind::flag, 0, 1, "0",
+     "1: an arc for armour just outside the health arc (police, gang members in a war, your recruits).",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.show_armour, t); }},
+    {"ArmourColour", kind::colour, 0, 255, "220,220,220", "Colour of the armour arc, as red,green,blue from 0 to 255.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return parse_colour(t, s.armour_colour); }},
+    {"ShowRecentDamage", kind::flag, 0, 1, "0",
+     "1: the part of the health arc a hit just took stays for half a second, then shrinks away.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.show_recent_damage, t); }},
+    {"RecentDamageColour", kind::colour, 0, 255, "255,255,255", "Colour of that part.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return parse_colour(t, s.recent_damage_colour); }},
+    // Read up to the greatest Range, then held to Range once every key is
+    // read, whatever their order.
+    {"FadeDistance", kind::number, 0, 200, "0",
+     "Over the last this many units before Range the rings fade out instead of popping (0 to Range; 0: no fade).",
+     [](const setting_key& k, const std::string& t, ring_settings& s) { return read_number(k, &s.fade_distance, t); },
+     "Range"},
+    {"ShowAfterDamage", kind::whole, 0, 60, "0",
+     "Only pedestrians that lost health within this many seconds get a ring, fading out at the end (0 to 60; 0: all "
+     "do).",
+     [](const setting_key& k, const std::string& t, ring_settings& s) { return read_whole(k, &s.show_after_damage, t); },
+     nullptr, " of seconds"},
 };
+
+ring_settings::ring_settings() {
+  for (const setting_key& k : setting_keys) k.read(k, k.default_text, *this);
+}
+
+std::string accepted_text(const setting_key& key) {
+  char bound[32];
+  std::snprintf(bound, sizeof bound, "%g", static_cast<double>(key.high));
+  const std::string high = key.high_text ? key.high_text : bound;
+  char low[32];
+  std::snprintf(low, sizeof low, "%g", static_cast<double>(key.low));
+  switch (key.kind) {
+    case kind::flag: return "0 or 1";
+    case kind::number: return std::string("a number from ") + low + " to " + high;
+    case kind::whole: return std::string("a whole number") + key.unit + " from " + low + " to " + high;
+    case kind::colour: return "three whole numbers from 0 to 255";
+    case kind::key:
+      return "a key (F1-F12, A-Z, 0-9, NumPad0-NumPad9, Insert, Delete, Home, End, PageUp, PageDown) or a key code "
+             "from 0x01 to 0xFE";
+  }
+  return {};
+}
+
+std::string fallback_text(const setting_key& key) { return *key.default_text ? key.default_text : "none"; }
+
+namespace {
 
 class line_list {
  public:
@@ -190,8 +224,8 @@ settings_result parse_settings(const std::string& text) {
       continue;
     }
     for (const CSimpleIniA::Entry& key : keys) {
-      const key_rule* rule = nullptr;
-      for (const key_rule& r : rules) {
+      const setting_key* rule = nullptr;
+      for (const setting_key& r : setting_keys) {
         if (same_name(key.pItem, r.name)) rule = &r;
       }
       if (rule == nullptr) {
@@ -205,11 +239,11 @@ settings_result parse_settings(const std::string& text) {
         report.add("settings: %s is given %u times; the last one counts", rule->name, static_cast<unsigned>(values.size()));
       }
       const std::string value = values.empty() ? std::string() : values.back().pItem;
-      if (rule->read(value, result.values)) {
+      if (rule->read(*rule, value, result.values)) {
         ++read;
       } else {
-        report.add("settings: %s = \"%s\" is not %s; using %s", rule->name, shown(value.c_str()).c_str(), rule->accepted,
-                   rule->fallback);
+        report.add("settings: %s = \"%s\" is not %s; using %s", rule->name, shown(value.c_str()).c_str(),
+                   accepted_text(*rule).c_str(), fallback_text(*rule).c_str());
       }
     }
   }

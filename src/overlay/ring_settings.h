@@ -7,34 +7,58 @@
 #include <string>
 #include <vector>
 
+#include "overlay/product_files.h"
+
 namespace overlay {
 
-constexpr const char* settings_file_name = "MorvaHealthRing.ini";
 constexpr std::size_t max_settings_bytes = 64 * 1024;
 
+// Every value starts at its key's default in the table below.
 struct ring_settings {
-  bool enabled = true;          // false: the rings start hidden
-  int toggle_key = 0;           // virtual-key code, 0 for none
-  float range = 25.0f;          // greatest distance from the player
-  float height_range = 6.0f;    // greatest height above or below the player
-  float radius = 1.0f;          // the ring's radius
-  std::uint32_t opacity = 255;  // alpha byte of both discs
-  std::uint8_t full_health[3] = {0, 255, 0};  // red, green, blue at full health
-  std::uint8_t low_health[3] = {255, 0, 0};   // towards zero health
-  bool show_full_health = true;  // false: no ring at a clamped fraction of 1
+  ring_settings();
+  bool enabled;                   // false: the rings start hidden
+  int toggle_key;                 // virtual-key code, 0 for none
+  float range;                    // greatest distance from the player
+  float height_range;             // greatest height above or below the player
+  float radius;                   // the ring's radius
+  std::uint32_t opacity;          // alpha byte of both discs
+  std::uint8_t full_health[3];    // red, green, blue at full health
+  std::uint8_t low_health[3];     // towards zero health
+  bool show_full_health;          // false: no ring at a clamped fraction of 1
   // The overlays, each off by default.
-  bool show_armour = false;                        // an armour arc outside the health arc
-  std::uint8_t armour_colour[3] = {220, 220, 220};
-  bool show_recent_damage = false;                 // what a hit just took lingers, then shrinks
-  std::uint8_t recent_damage_colour[3] = {255, 255, 255};
-  float fade_distance = 0.0f;                      // the last this many units before range fade out
-  int show_after_damage = 0;                       // seconds: rings only after a fall of health
+  bool show_armour;                        // an armour arc outside the health arc
+  std::uint8_t armour_colour[3];
+  bool show_recent_damage;                 // what a hit just took lingers, then shrinks
+  std::uint8_t recent_damage_colour[3];
+  float fade_distance;                     // the last this many units before range fade out
+  int show_after_damage;                   // seconds: rings only after a fall of health
 
   // Whether any overlay is on: without, the draw pass is the plain one.
   bool overlays() const { return show_armour || show_recent_damage || fade_distance > 0.0f || show_after_damage > 0; }
   // Whether pedestrians' falls of health are followed from frame to frame.
   bool follows_damage() const { return show_recent_damage || show_after_damage > 0; }
 };
+
+// One key of [Rings], held once: its default as the file writes it, what it
+// accepts, and its comment in the release's file.
+enum class value_kind { flag, number, whole, colour, key };
+struct setting_key {
+  const char* name;
+  value_kind kind;
+  float low;
+  float high;
+  const char* default_text;  // "" for ToggleKey: no key
+  const char* comment;
+  // Reads text into the settings; false when the key does not accept it.
+  bool (*read)(const setting_key& key, const std::string& text, ring_settings& s);
+  const char* high_text = nullptr;  // the upper bound in words ("Range"), else the number
+  const char* unit = "";            // " of seconds"
+};
+extern const setting_key setting_keys[15];
+
+// What a key accepts and what it falls back to, in the words of the log.
+std::string accepted_text(const setting_key& key);
+std::string fallback_text(const setting_key& key);
 
 // What reading the settings came to: the values, and the log lines that say
 // what was read and what was wrong. No file: defaults and no lines.

@@ -7,17 +7,15 @@
 #include "overlay/diagnostic_log.h"
 #include "overlay/dictionary_check.h"
 #include "overlay/plugin_state.h"
+#include "overlay/product_files.h"
 #include "platform/os.h"
 
 namespace overlay {
 namespace {
 
-constexpr const char* beside_plugin[] = {"DEVIZAR.txd", "models\\txd\\DEVIZAR.txd"};
-constexpr const char* relative_to_game[] = {"modloader\\Morva Health\\models\\txd\\DEVIZAR.txd",
-                                            "models\\txd\\DEVIZAR.txd"};
-constexpr const char* background_name = "hpbg";
-constexpr const char* foreground_name = "hpfg";
-constexpr const char* armour_name = "hpar";
+constexpr const char* background_name = background_texture;
+constexpr const char* foreground_name = foreground_texture;
+constexpr const char* armour_name = armour_texture_name;
 
 const char* outcome(const host::RwTexture* texture) { return texture ? "found" : "NOT FOUND"; }
 
@@ -82,11 +80,11 @@ bool load_ring_textures() {
   if (!s.handed_dictionary_file.empty()) {
     candidates[count++] = candidate{s.handed_dictionary_file, {s.handed_dictionary_path, s.handed_dictionary_path}};
   }
-  for (const char* name : beside_plugin) {
+  for (const char* name : dictionary_beside_plugin) {
     candidates[count++] = candidate{hooking::plugin_file_path(name), hooking::plugin_path_for_game(name)};
   }
   // As the game opens them: relative to its current folder.
-  for (const char* name : relative_to_game) candidates[count++] = candidate{hooking::widened(name), {name, name}};
+  for (const char* name : dictionary_relative_to_game) candidates[count++] = candidate{hooking::widened(name), {name, name}};
 
   for (unsigned i = 0; i < count; ++i) {
     const candidate& c = candidates[i];

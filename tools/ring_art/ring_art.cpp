@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "overlay/product_files.h"
 #include "txd/dictionary.h"
 
 namespace {
@@ -74,9 +75,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   txd::dictionary dict;
-  dict.textures.push_back(texture("hpbg", false));
-  dict.textures.push_back(texture("hpfg", true));
-  dict.textures.push_back(texture("hpar", true, armour_inner));
+  dict.textures.push_back(texture(overlay::background_texture, false));
+  dict.textures.push_back(texture(overlay::foreground_texture, true));
+  dict.textures.push_back(texture(overlay::armour_texture_name, true, armour_inner));
   if (!txd::write_file(argv[1], dict)) {
     std::fprintf(stderr, "ring_art: cannot write %s\n", argv[1]);
     return 1;

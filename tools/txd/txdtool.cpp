@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "file/whole_file.h"
 #include "tools/txd/manifest.h"
 #include "png/png_io.h"
 #include "tools/txd/rebuild.h"
@@ -112,10 +113,13 @@ bool read_bytes(const fs::path& path, std::vector<std::uint8_t>* bytes) {
     fail(path.string(), "is a folder, not a dictionary file");
     return false;
   }
-  std::string error;
-  if (txd::file_bytes(path.string(), bytes, &error)) return true;
-  fail(path.string(), error);
-  return false;
+  file::whole_file f = file::read_whole(path);
+  if (!f.ok) {
+    fail(path.string(), f.error);
+    return false;
+  }
+  *bytes = std::move(f.bytes);
+  return true;
 }
 
 // The dictionary, and the file's bytes when asked for.
@@ -340,9 +344,9 @@ bool fits_name_field(const txd::texture& t, const txd::dictionary& dict, const s
 }
 
 int build_from_manifest(const char* out, const char* manifest_file) {
-  std::ifstream in(manifest_file, std::ios::binary);
-  if (!in) return fail(manifest_file, std::strerror(errno));
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const file::whole_file manifest_text = file::read_whole(manifest_file);
+  if (!manifest_text.ok) return fail(manifest_file, manifest_text.error);
+  const std::string text = manifest_text.text();
   txd::manifest m;
   std::string error;
   if (!txd::parse_manifest(text, &m, &error)) return fail(manifest_file, error);

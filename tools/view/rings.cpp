@@ -1,3 +1,4 @@
+#include "overlay/product_files.h"
 #include "tools/view/rings.h"
 
 #include <cmath>
@@ -41,7 +42,7 @@ std::vector<ring_on_screen> rings_of(const drawn_frame& frame, const sim::scenar
       if (c.state == host::rwRENDERSTATETEXTURERASTER) texture = c.texture;
       continue;
     }
-    if (!c.accepted || !txd::same_texture_name(texture.c_str(), "hpbg") || c.vertices.empty()) continue;
+    if (!c.accepted || !txd::same_texture_name(texture.c_str(), overlay::background_texture) || c.vertices.empty()) continue;
     ring_on_screen r;
     const fan_vertex& centre = c.vertices.front();
     r.world = {centre.x, centre.y, centre.z};

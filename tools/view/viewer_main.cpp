@@ -14,6 +14,7 @@
 #include <iterator>
 #include <string>
 
+#include "file/whole_file.h"
 #include "tools/view/camera.h"
 #include "tools/view/d3d_view.h"
 #include "png/png_io.h"
@@ -40,10 +41,9 @@ int refuse(int code, const std::string& reason) {
 }
 
 bool read_bytes(const fs::path& p, std::string* out) {
-  std::ifstream in(p, std::ios::binary);
-  if (!in) return false;
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+  const file::whole_file f = file::read_whole(p);
+  if (f.ok) *out = f.text();
+  return f.ok;
 }
 
 bool write_bytes(const fs::path& p, const void* data, std::size_t size) {
