@@ -47,9 +47,9 @@ bool foreign_module::patch(host_address site, foreign_form form, const void* cal
   } else {
     body.push_back(0xC3);
   }
-  memory::protect(code_, page, memory::access::read_write);
+  if (!memory::protect(code_, page, memory::access::read_write)) return false;
   std::memcpy(code, body.data(), body.size());
-  memory::protect(code_, page, memory::access::read_execute);
+  if (!memory::protect(code_, page, memory::access::read_execute)) return false;
   *cell = static_cast<std::uint32_t>(code_at);
 
   const bool relative = form == patch::branch_form::call_relative || form == patch::branch_form::jump_relative;

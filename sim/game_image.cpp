@@ -1,10 +1,24 @@
 #include "sim/game_image.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "hooking/patch/instruction.h"
 
 namespace sim {
+
+namespace {
+
+// The simulated game cannot go on with its pages in the wrong state: a
+// protection the system refuses ends the run, as a fault would.
+void protect_or_stop(void* address, std::size_t size, memory::access how) {
+  if (memory::protect(address, size, how)) return;
+  std::fprintf(stderr, "hostsim: the system refused a protection change of the game image at %p\n", address);
+  std::exit(3);
+}
+
+}  // namespace
 
 game_image& game_image::get() {
   static game_image image;
@@ -14,14 +28,14 @@ game_image& game_image::get() {
 // The first page holds the executable's own headers in hostsim.exe; no
 // host address the plugin uses lies there.
 void game_image::clear() {
-  memory::protect(at(code_begin), image_end - code_begin, memory::access::read_write);
+  protect_or_stop(at(code_begin), image_end - code_begin, memory::access::read_write);
   sealed_ = false;
   std::memset(at(code_begin), 0, image_end - code_begin);
 }
 
 void game_image::seal() {
-  memory::protect(at(code_begin), code_end - code_begin, memory::access::read_execute);
-  memory::protect(at(code_end), image_end - code_end, memory::access::read_write);
+  protect_or_stop(at(code_begin), code_end - code_begin, memory::access::read_execute);
+  protect_or_stop(at(code_end), image_end - code_end, memory::access::read_write);
   sealed_ = true;
 }
 
@@ -35,9 +49,9 @@ void game_image::write(host_address address, const void* bytes, std::size_t size
   const std::uintptr_t first = running(address) & ~(page - 1);
   const std::size_t span = ((running(address) + size + page - 1) & ~(page - 1)) - first;
   auto* pages = reinterpret_cast<void*>(first);
-  memory::protect(pages, span, memory::access::read_write);
+  protect_or_stop(pages, span, memory::access::read_write);
   std::memcpy(at(address), bytes, size);
-  memory::protect(pages, span, memory::access::read_execute);
+  protect_or_stop(pages, span, memory::access::read_execute);
 }
 
 void game_image::write_word(host_address address, std::uint32_t word) { write(address, &word, 4); }

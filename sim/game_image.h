@@ -23,7 +23,7 @@ constexpr host_address code_end = 0x858000;
 namespace memory {
 enum class access { read_write, read_execute };
 void* allocate(std::size_t size);  // read-write, zeroed; nullptr when refused
-bool protect(void* address, std::size_t size, access how);
+[[nodiscard]] bool protect(void* address, std::size_t size, access how);
 }  // namespace memory
 
 class game_image {

@@ -71,11 +71,12 @@ int run_hostsim(const run_options& options, run_platform& platform) {
     }
     modules.push_back(module);
   }
-  finish_run(
+  const std::string unwritten = finish_run(
       scene, world, trace, platform, platform.checks, original,
       [&] { unload_modules(scene, modules, [&](void* module) { platform.unload(module); }); },
       [&] { return platform.page_protections() == protections; }, out_dir, folder.textures);
   if (!world.loader_faults.empty()) return refuse(4, loader_fault_message(world));
+  if (!unwritten.empty()) return refuse(3, unwritten);
   if (const std::uint32_t mismatches = site_function::mismatches(); mismatches != 0) {
     return refuse(4, "the game's registers or stack were changed across " + std::to_string(mismatches) +
                          " hooked call(s)");

@@ -289,15 +289,15 @@ scenario interpret(const json& root) {
       const std::int64_t frame = frame_of(presses[i], field);
       if (!presses[i]["key"].is_string()) fail(field + ".key", "expected a key name");
       const std::string name = presses[i]["key"].get<std::string>();
-      const int key = overlay::key_code(name);
-      if (key == 0) fail(field + ".key", "'" + name + "' is no key name (F1-F12, A-Z, 0-9, NumPad0-9, Insert, ..., or 0x01-0xFE)");
+      const std::optional<int> key = overlay::key_code(name);
+      if (!key) fail(field + ".key", "'" + name + "' is no key name (F1-F12, A-Z, 0-9, NumPad0-9, Insert, ..., or 0x01-0xFE)");
       std::int64_t held = 1;
       if (presses[i].contains("frames")) {
         held = integer(presses[i]["frames"], field + ".frames");
         const std::int64_t room = last - frame + 1;  // no sum that could overflow
         if (held < 1 || held > room) fail(field + ".frames", "expected 1 to " + std::to_string(room));
       }
-      s.key_presses.push_back({static_cast<std::int32_t>(frame), key, static_cast<std::int32_t>(held)});
+      s.key_presses.push_back({static_cast<std::int32_t>(frame), *key, static_cast<std::int32_t>(held)});
     }
   }
   // Changes before a drawing event, by frame, and the game's clock.

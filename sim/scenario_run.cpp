@@ -36,7 +36,10 @@ game_folder prepare_game_folder(const scenario& scene, const std::filesystem::pa
   std::error_code ec;
   f.game = out_dir / "game";
   fs::remove_all(f.game, ec);
-  fs::create_directories(f.game / "scripts", ec);
+  if (!fs::create_directories(f.game / "scripts", ec) && ec) {
+    f.error = "cannot make " + shown(f.game / "scripts") + ": " + ec.message();
+    return f;
+  }
   const fs::path placed = f.game / "scripts" / fs::u8path(scene.plugin_name);
   if (!fs::copy_file(plugin, placed, fs::copy_options::overwrite_existing, ec)) {
     f.error = "cannot copy the plugin " + shown(plugin) + ": " + ec.message();
@@ -46,12 +49,15 @@ game_folder prepare_game_folder(const scenario& scene, const std::filesystem::pa
   if (scene.second_plugin) {
     const fs::path folder = f.game / (scene.second_plugin_elsewhere ? "plugins" : "scripts");
     fs::create_directories(folder, ec);
-    fs::copy_file(placed, folder / "MorvaHealthRingCopy.asi", fs::copy_options::overwrite_existing, ec);
+    if (!fs::copy_file(placed, folder / "MorvaHealthRingCopy.asi", fs::copy_options::overwrite_existing, ec)) {
+      f.error = "cannot copy the plugin's second copy into " + shown(folder) + ": " + ec.message();
+      return f;
+    }
     f.plugins.push_back(folder / "MorvaHealthRingCopy.asi");
   }
   if (scene.txd != txd_location::none) {
     const fs::path place = f.game / fs::u8path(txd_relative_path(scene.txd));
-    fs::create_directories(place.parent_path(), ec);
+    fs::create_directories(place.parent_path(), ec);  // a failure shows when the copy fails
     const file::whole_file dictionary = file::read_whole(txd_file);
     if (!dictionary.ok) {
       f.error = "cannot read the texture dictionary " + shown(txd_file);
@@ -179,12 +185,15 @@ std::string summary_json(const host_world& world, const run_record& record, cons
   return text;
 }
 
-void write_run_files(const std::filesystem::path& out_dir, const scenario& scene, const host_world& world,
-                     const run_record& record, const run_checks& checks, const txd::dictionary& textures) {
+std::string write_run_files(const std::filesystem::path& out_dir, const scenario& scene, const host_world& world,
+                            const run_record& record, const run_checks& checks, const txd::dictionary& textures) {
   const std::vector<std::uint8_t> png = png::encode(render_preview(scene, record.last_drawn, textures));
-  std::ofstream(out_dir / "preview.png", std::ios::binary).write(reinterpret_cast<const char*>(png.data()),
-                                                                   static_cast<std::streamsize>(png.size()));
-  std::ofstream(out_dir / "summary.json", std::ios::binary) << summary_json(world, record, checks);
+  std::ofstream preview(out_dir / "preview.png", std::ios::binary);
+  preview.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+  if (!preview.flush()) return "cannot write " + shown(out_dir / "preview.png");
+  std::ofstream summary(out_dir / "summary.json", std::ios::binary);
+  if (!(summary << summary_json(world, record, checks)).flush()) return "cannot write " + shown(out_dir / "summary.json");
+  return {};
 }
 
 std::string run_headline(const host_world& world, const run_record& record, const run_checks& checks) {
@@ -194,7 +203,7 @@ std::string run_headline(const host_world& world, const run_record& record, cons
          (checks.protections_restored ? "restored" : "NOT restored");
 }
 
-void finish_run(const scenario& scene, host_world& world, std::FILE* trace, run_system& system, run_checks& checks,
+std::string finish_run(const scenario& scene, host_world& world, std::FILE* trace, run_system& system, run_checks& checks,
                 const std::vector<std::vector<std::uint8_t>>& original, const std::function<void()>& unload_all,
                 const std::function<bool()>& pages_as_before, const std::filesystem::path& out_dir,
                 const txd::dictionary& textures) {
@@ -208,9 +217,11 @@ void finish_run(const scenario& scene, host_world& world, std::FILE* trace, run_
   checks.sites_restored = site_functions() == original;
   checks.protections_restored = pages_as_before();
   write_unload_line(trace, world, checks);
-  std::fclose(trace);
-  write_run_files(out_dir, scene, world, record, checks, textures);
+  const bool trace_written = std::fclose(trace) == 0;
+  std::string error = write_run_files(out_dir, scene, world, record, checks, textures);
+  if (!trace_written) error = "cannot write " + shown(out_dir / "trace.jsonl");
   std::printf("%s\n", run_headline(world, record, checks).c_str());
+  return error;
 }
 
 std::string loader_fault_message(const host_world& world) {

@@ -70,15 +70,16 @@ struct run_checks {
 // The trace's last line, after the unload.
 void write_unload_line(std::FILE* trace, const host_world& world, const run_checks& checks);
 std::string summary_json(const host_world& world, const run_record& record, const run_checks& checks);
-// Writes OUT/preview.png and OUT/summary.json.
-void write_run_files(const std::filesystem::path& out_dir, const scenario& scene, const host_world& world,
+// Writes OUT/preview.png and OUT/summary.json; empty, or what could not be written.
+[[nodiscard]] std::string write_run_files(const std::filesystem::path& out_dir, const scenario& scene, const host_world& world,
                      const run_record& record, const run_checks& checks, const txd::dictionary& textures);
 
 // The rest of a run once its modules are loaded: the events, unload_all, and
 // whether the sites (against original) and the pages (pages_as_before) were
 // given back; then the trace's last line, closing it, the run's files and
-// the headline on standard output. The checks land in checks.
-void finish_run(const scenario& scene, host_world& world, std::FILE* trace, run_system& system, run_checks& checks,
+// the headline on standard output. The checks land in checks. Empty, or a
+// file of the run that could not be written.
+[[nodiscard]] std::string finish_run(const scenario& scene, host_world& world, std::FILE* trace, run_system& system, run_checks& checks,
                 const std::vector<std::vector<std::uint8_t>>& original, const std::function<void()>& unload_all,
                 const std::function<bool()>& pages_as_before, const std::filesystem::path& out_dir,
                 const txd::dictionary& textures);

@@ -23,7 +23,7 @@ bool same_name(const std::string& a, const char* b) {
   return i == a.size() && b[i] == '\0';
 }
 
-int key_code(const std::string& name) {
+std::optional<int> key_code(const std::string& name) {
   static const struct {
     const char* name;
     int code;
@@ -33,14 +33,15 @@ int key_code(const std::string& name) {
   }
   if (name.size() == 1) {
     const char c = upper(name[0]);
-    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ? c : 0;
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return c;
+    return std::nullopt;
   }
-  if (name.size() < 2) return 0;
+  if (name.size() < 2) return std::nullopt;
   int n = 0;
   if (upper(name[0]) == 'F' && name[1] != '0' && number(name.substr(1), 1, 12, 10, &n)) return 0x6F + n;
   if (name.size() == 7 && same_name(name.substr(0, 6), "NumPad") && number(name.substr(6), 0, 9, 10, &n)) return 0x60 + n;
   if (name.size() > 2 && name[0] == '0' && upper(name[1]) == 'X' && number(name.substr(2), 1, 0xFE, 16, &n)) return n;
-  return 0;
+  return std::nullopt;
 }
 
 }  // namespace overlay

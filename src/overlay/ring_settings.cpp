@@ -99,9 +99,9 @@ const setting_key setting_keys[15] = {
      "Key that shows and hides the rings: F1-F12, A-Z, 0-9, NumPad0-NumPad9, Insert, Delete, Home, End, PageUp, "
      "PageDown, or a code such as 0x76. Empty: no key.",
      [](const setting_key&, const std::string& t, ring_settings& s) {
-       const int code = t.empty() ? 0 : key_code(t);
-       if (!t.empty() && code == 0) return false;
-       s.toggle_key = code;
+       const std::optional<int> code = t.empty() ? std::optional<int>(0) : key_code(t);
+       if (!code) return false;
+       s.toggle_key = *code;
        return true;
      }},
     {"Range", kind::number, 1, 200, "25", "How far from you a pedestrian gets a ring, in world units (1 to 200).",
