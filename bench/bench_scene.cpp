@@ -1,45 +1,59 @@
 #include "bench/bench_scene.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <vector>
 
-#include "hooking/events/event_hub.h"
-#include "sim/host_world.h"
+#include "overlay/plugin.h"
 #include "overlay/plugin_state.h"
+#include "overlay/product_files.h"
+#include "sim/host_world.h"
+#include "sim/os_linux.h"
 #include "sim/site_function.h"
-#include "tests/support/reference_ring.h"
-#include "tests/support/test_game.h"
-#include "tests/support/test_sites.h"
+#include "txd/dictionary.h"
 
 namespace bench {
 namespace {
 
+namespace fs = std::filesystem;
+
 int scene_peds = 0;
 
-constexpr hooking::host_address reference_site = 0x401700;
+void* HOST_ENTRY game_function() { return nullptr; }
 
-// The reference frame: what the draw pass does, with the reference rings.
-void reference_draw_handler() {
-  overlay::plugin_state& s = overlay::state();
-  ++s.frame_count;
-  test::reference_draw_rings();
-}
-
-events::game_event<reference_site>& reference_hub() {
-  static events::game_event<reference_site> hub;
-  return hub;
-}
-
+// A throw-away game folder with the plugin "in" scripts\ beside its
+// dictionary, the simulated game laid out as build 1001, the plugin's
+// handlers registered and its start-up run.
 void prepare() {
   static const bool ready = [] {
-    test::prepare_plugin();
-    test::reset_overlay();
-    test::write_ring_txd(test::txd_place::beside_plugin);
+    char pattern[] = "/tmp/morva-bench-XXXXXX";
+    const char* root = mkdtemp(pattern);
+    if (!root || chdir(root) != 0) std::abort();
+    static char removed_at_exit[64];
+    std::snprintf(removed_at_exit, sizeof removed_at_exit, "%s", root);
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(removed_at_exit, ignored);
+    });
+    const std::string scripts = std::string(root) + "/scripts/";
+    fs::create_directories(scripts);
+    os::linux_host::set_module_file_name(scripts + overlay::plugin_file_name);
+    txd::dictionary dict;
+    for (const char* name : {overlay::background_texture, overlay::foreground_texture}) {
+      txd::texture t;
+      t.name = name;
+      t.levels = txd::mip_chain(2, 2, std::vector<std::uint8_t>(16, 200));
+      dict.textures.push_back(t);
+    }
+    if (!txd::write_file(scripts + overlay::dictionary_file_name, dict)) std::abort();
     sim::host_world& world = sim::host_world::get();
+    if (!world.lay_out(hooking::version_1001)) std::abort();
+    static overlay::MorvaHealthRing plugin;
     world.start_up();
     if (!overlay::state().textures_loaded) std::abort();
-    sim::site_function::write_call(reference_site, reinterpret_cast<const void*>(&sim::host_world::game_drawing));
-    reference_hub().add_handler(reference_hub().after, &reference_draw_handler);
     return true;
   }();
   (void)ready;
@@ -69,7 +83,6 @@ void set_scene(int peds_in_range) {
 
 void* run_drawing_event(ring_path path) {
   sim::host_world& world = sim::host_world::get();
-  if (path == ring_path::reference) return test::run_site(reference_site);
   if (path == ring_path::overlays) {
     overlay::ring_settings& settings = overlay::state().settings;
     settings.show_armour = settings.show_recent_damage = true;
@@ -86,5 +99,12 @@ void* run_drawing_event(ring_path path) {
   }
   return world.draw();
 }
+
+void make_site(hooking::host_address site) {
+  prepare();
+  sim::site_function::write_call(site, reinterpret_cast<const void*>(&game_function));
+}
+
+void* run_site(hooking::host_address site) { return sim::site_function::run(site); }
 
 }  // namespace bench

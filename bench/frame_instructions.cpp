@@ -1,5 +1,5 @@
 // Runs drawing events for scripts/count-instructions, which counts them under
-// callgrind:  frame_instructions fast|reference|overlays PEDS FRAMES
+// callgrind:  frame_instructions fast|overlays PEDS FRAMES
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,14 +7,14 @@
 #include "bench/bench_scene.h"
 
 int main(int argc, char** argv) {
-  const char* const names[] = {"fast", "reference", "overlays"};
-  const bench::ring_path paths[] = {bench::ring_path::fast, bench::ring_path::reference, bench::ring_path::overlays};
+  const char* const names[] = {"fast", "overlays"};
+  const bench::ring_path paths[] = {bench::ring_path::fast, bench::ring_path::overlays};
   int chosen = -1;
-  for (int i = 0; i < 3 && argc == 4; ++i) {
+  for (int i = 0; i < 2 && argc == 4; ++i) {
     if (std::strcmp(argv[1], names[i]) == 0) chosen = i;
   }
   if (chosen < 0) {
-    std::fprintf(stderr, "usage: frame_instructions fast|reference|overlays PEDS FRAMES\n");
+    std::fprintf(stderr, "usage: frame_instructions fast|overlays PEDS FRAMES\n");
     return 2;
   }
   const bench::ring_path path = paths[chosen];

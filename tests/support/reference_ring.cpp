@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/host_services.h"
+
 namespace test {
 
 reference_fan reference_ring_fan(const float centre[3], float heading, float fraction, std::uint32_t colour,
@@ -89,28 +91,6 @@ bool same_vertex(const host::RwIm3DVertex& a, const host::RwIm3DVertex& b) {
          bits(a.u) == bits(b.u) && bits(a.v) == bits(b.v);
 }
 
-}  // namespace test
-
-#include "host/host_services.h"
-#include "overlay/plugin_state.h"
-
-namespace test {
-namespace {
-
-template <class T>
-T at(const std::uint8_t* object, std::uint32_t offset) {
-  T value;
-  std::memcpy(&value, object + offset, sizeof value);
-  return value;
-}
-
-void position(const std::uint8_t* entity, float out[3]) {
-  const auto* matrix = at<const std::uint8_t*>(entity, 0x14);
-  std::memcpy(out, matrix ? matrix + 0x30 : entity + 0x04, 12);
-}
-
-}  // namespace
-
 bool reference_draw_ring_fan(host::RwTexture* texture, const float centre[3], float heading, float fraction,
                              std::uint32_t colour) {
   if (texture == nullptr) return false;
@@ -123,53 +103,6 @@ bool reference_draw_ring_fan(host::RwTexture* texture, const float centre[3], fl
   host::RwIm3DRenderPrimitive(5);
   host::RwIm3DEnd();
   return true;
-}
-
-void reference_draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float heading,
-                             host::RwTexture* foreground) {
-  if (!ped) return;
-  const float health = at<float>(ped, 0x540);
-  if (!(health > 0.0f) || (ped[0x46D] & 1) || !(ped[0x1C] & 0x80)) return;
-  if (static_cast<std::int32_t>(ped[0x2F]) != host::host_current_area()) return;
-  float p[3];
-  position(ped, p);
-  if (const std::uint8_t* player = host::host_player_pedestrian(-1)) {
-    float q[3];
-    position(player, q);
-    const float dx = p[0] - q[0], dy = p[1] - q[1], dz = p[2] - q[2];
-    const float s = (dy * dy + dx * dx) + dz * dz;
-    if (static_cast<float>(std::sqrt(static_cast<double>(s))) > 25.0f || std::fabs(dz) > 6.0f) return;
-  }
-  overlay::plugin_state& st = overlay::state();
-  ++st.peds_in_range;
-  const float centre[3] = {p[0], p[1], p[2] - 0.90999997f};
-  const float max_health = at<float>(ped, 0x544);
-  float f = health / (max_health > 1.0f ? max_health : 100.0f);
-  f = f > 1.0f ? 1.0f : (f < 0.0f ? 0.0f : f);
-  if (!reference_draw_ring_fan(background, centre, heading, 1.0f, 0xFFFFFFFFu)) {
-    ++st.projection_failed;
-    return;
-  }
-  ++st.rings_drawn;
-  reference_draw_ring_fan(foreground, centre, heading, f, reference_colour(f));
-}
-
-void reference_draw_rings() {
-  overlay::plugin_state& st = overlay::state();
-  const std::uint8_t* player = host::host_player_pedestrian(-1);
-  if (!st.textures_loaded || !st.ring_background || !st.ring_foreground || !player) return;
-  const std::uint8_t* camera = host::host_camera();
-  const auto* matrix = at<const std::uint8_t*>(camera, 0x14);
-  const float heading = reference_heading(at<float>(matrix, 0x10), at<float>(matrix, 0x14));
-  const std::pair<std::int32_t, std::uint32_t> states[] = {{12, 1}, {10, 5}, {11, 6}, {6, 1}, {8, 0}, {9, 2}, {20, 1}};
-  for (const auto& s : states) host::RwRenderStateSet(s.first, s.second);
-  const host::ped_pool* pool = host::host_ped_pool();
-  for (std::int32_t i = 0; i < pool->size; ++i) {
-    if (pool->status[i] < 0) continue;
-    const std::uint8_t* ped = pool->slots + static_cast<std::uint32_t>(i) * 1988u;
-    if (ped == player) continue;
-    reference_draw_ped_ring(ped, st.ring_background, heading, st.ring_foreground);
-  }
 }
 
 }  // namespace test

@@ -33,13 +33,9 @@ bool same_vertex(const host::RwIm3DVertex& a, const host::RwIm3DVertex& b);
 
 namespace test {
 
-// The drawing of one pedestrian's ring and of a frame's rings as the rules
-// state them, recomputing everything for every ring; host calls included.
+// One fan drawn as the rules state it, recomputing everything; host calls
+// included.
 bool reference_draw_ring_fan(host::RwTexture* texture, const float centre[3], float heading, float fraction,
                              std::uint32_t colour);
-void reference_draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float heading,
-                             host::RwTexture* foreground);
-// The drawing part of one frame's pass: render states and the pool walk.
-void reference_draw_rings();
 
 }  // namespace test
