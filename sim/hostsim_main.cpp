@@ -227,12 +227,6 @@ class windows_system : public sim::run_platform {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  const std::vector<fs::path> arguments(argv + 1, argv + argc);
-  sim::run_options options;
-  if (const std::string wrong = sim::read_options(arguments, &options); !wrong.empty()) {
-    std::fprintf(stderr, "hostsim: %s\n", wrong.c_str());
-    return 2;
-  }
   windows_system system;
-  return sim::run_hostsim(options, system);
+  return sim::hostsim_main(std::vector<fs::path>(argv + 1, argv + argc), system);
 }

@@ -32,6 +32,12 @@ std::string read_options(const std::vector<fs::path>& arguments, run_options* ou
   return {};
 }
 
+int hostsim_main(const std::vector<fs::path>& arguments, run_platform& platform) {
+  run_options options;
+  if (const std::string wrong = read_options(arguments, &options); !wrong.empty()) return refuse(2, wrong);
+  return run_hostsim(options, platform);
+}
+
 int run_hostsim(const run_options& options, run_platform& platform) {
   const scenario_result parsed = read_scenario(options.scenario);
   if (!parsed.ok) return refuse(2, parsed.error);

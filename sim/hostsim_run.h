@@ -52,5 +52,7 @@ class run_platform : public run_system {
 // set up or loaded, 4 the game faulted or its registers or stack were
 // changed across a hooked call.
 int run_hostsim(const run_options& options, run_platform& platform);
+// The command line's arguments after the program's name, then the run.
+int hostsim_main(const std::vector<std::filesystem::path>& arguments, run_platform& platform);
 
 }  // namespace sim
