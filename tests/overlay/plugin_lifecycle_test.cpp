@@ -471,7 +471,16 @@ TEST(PluginModuleTest, HandOverKeepsTheSettingsAndUnloadGivesTheDictionaryBack) 
       delete first;
       EXPECT_EQ(world.live_dictionaries.size(), 1u);
       EXPECT_EQ(world.dictionaries_destroyed, 0u);
-      for (int i = 0; i < 3; ++i) world.draw();
+      // Read on the game's thread at the next drawing event, not under the
+      // loader lock of the unload.
+      const auto settings_lines = [&] {
+        const lines log = test::log_lines_of(root + "/one/MorvaHealthRing.log");
+        return std::count(log.begin(), log.end(), "settings: 4 values read from MorvaHealthRing.ini");
+      };
+      EXPECT_EQ(settings_lines(), 1);
+      world.draw();
+      EXPECT_EQ(settings_lines(), 2);
+      for (int i = 0; i < 2; ++i) world.draw();
       EXPECT_TRUE(world.accepted_fans().empty()) << "hidden stays hidden";
       os::linux_host::set_key_down(0x76, true);  // F7
       world.draw();
