@@ -75,7 +75,26 @@ void host_world::reset_scene() {
   set_area(0);
   set_player(0, vec3{});
   set_clock(0);
+  frame_counter_ = 1000;
+  set_hud(hud_state{});
   write_variables();
+}
+
+void host_world::set_hud(const hud_state& hud) {
+  hud_ = hud;
+  game_image& image = game_image::get();
+  const auto flag = [&](host_address a, bool on) {
+    const std::uint8_t b = on ? 1 : 0;
+    image.write(a, &b, 1);
+  };
+  flag(host::addr::widescreen_on, hud.widescreen);
+  flag(host::addr::display_hud, hud.display_hud);
+  flag(host::addr::menu_hud_on, hud.menu_hud);
+  flag(host::addr::replay_mode, hud.replay);
+  flag(host::addr::taking_photo, hud.photo);
+  flag(host::addr::cutscene_running, hud.cutscene);
+  image.write_word(host::addr::frame_counter, frame_counter_);
+  image.write_word(host::addr::cinematic_frame, hud.cinematic ? frame_counter_ : 0);
 }
 
 void host_world::write_variables() {
@@ -187,6 +206,8 @@ void* host_world::start_up() { return run_site(host::addr::start_up_site); }
 void* host_world::draw() {
   ++frame;
   fans_.clear();
+  ++frame_counter_;
+  set_hud(hud_);
   return run_site(host::addr::drawing_site);
 }
 

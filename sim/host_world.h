@@ -58,6 +58,18 @@ struct sim_dictionary {
   std::vector<std::unique_ptr<sim_texture>> textures;
 };
 
+// What the game asks before it draws its HUD; as a game without a cutscene,
+// replay or photo has it, the HUD shown.
+struct hud_state {
+  bool widescreen = false;
+  bool display_hud = true;  // a mission's switch
+  bool menu_hud = true;     // the menu's switch
+  bool replay = false;
+  bool photo = false;
+  bool cinematic = false;   // the cinematic camera
+  bool cutscene = false;
+};
+
 class host_world {
  public:
   static host_world& get();
@@ -82,6 +94,9 @@ class host_world {
   void respawn(int slot);
   // The game's millisecond clock.
   void set_clock(std::uint32_t ms);
+  // Kept until changed; the frame counter goes up before each drawing event.
+  void set_hud(const hud_state& hud);
+  const hud_state& hud() const { return hud_; }
   void set_player(int slot, vec3 position, bool use_matrix = true);
   // A player pedestrian that no pool slot holds.
   void set_player_outside_pool(vec3 position);
@@ -161,6 +176,8 @@ class host_world {
   std::vector<std::array<float, 2>> rejected_centres_;
   std::vector<host_call> fans_;
   std::string raster_texture_;
+  hud_state hud_;
+  std::uint32_t frame_counter_ = 1000;
 };
 
 }  // namespace sim

@@ -157,7 +157,7 @@ scenario interpret(const json& root) {
   object_at(root, "scenario");
   only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace", "second_plugin",
                          "foreign_patches", "ini", "key_presses", "plugin_name", "walls", "camera_position",
-                         "camera_target", "view", "refuse_restore", "health_changes", "respawn", "clock"});
+                         "camera_target", "view", "refuse_restore", "health_changes", "respawn", "clock", "hud"});
   scenario s;
   if (root.contains("game_version")) {
     const std::int64_t v = integer(root["game_version"], "game_version");
@@ -298,6 +298,21 @@ scenario interpret(const json& root) {
         if (held < 1 || held > room) fail(field + ".frames", "expected 1 to " + std::to_string(room));
       }
       s.key_presses.push_back({static_cast<std::int32_t>(frame), *key, static_cast<std::int32_t>(held)});
+    }
+  }
+  if (root.contains("hud")) {
+    const json& list = root["hud"];
+    if (!list.is_array()) fail("hud", "expected a list");
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const std::string field = "hud[" + std::to_string(i) + "]";
+      object_at(list[i], field);
+      only_keys(list[i], field, {"frame", "widescreen", "display_hud", "menu_hud", "replay", "photo", "cinematic", "cutscene"});
+      hud_change c;
+      c.frame = frame_of(list[i], field);
+      for (std::size_t k = 0; k < std::size(hud_fields); ++k) {
+        if (list[i].contains(hud_fields[k])) c.fields[k] = boolean(list[i][hud_fields[k]], field + "." + hud_fields[k]);
+      }
+      s.hud.push_back(c);
     }
   }
   // Changes before a drawing event, by frame, and the game's clock.

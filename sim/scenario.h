@@ -74,6 +74,14 @@ struct wall {
   vec3 max;
 };
 
+// The game's HUD state changed before a drawing event; what it leaves out
+// stays as it was.
+constexpr const char* hud_fields[7] = {"widescreen", "display_hud", "menu_hud", "replay", "photo", "cinematic", "cutscene"};
+struct hud_change {
+  std::int32_t frame = 0;
+  std::optional<bool> fields[7];  // in the order of hud_fields
+};
+
 struct scenario {
   std::uint32_t game_version = 1001;
   std::int32_t area = 0;
@@ -103,6 +111,7 @@ struct scenario {
   std::uint32_t draws_after_unload = 0;
   std::vector<ped_change> changes;  // health_changes and respawn, in frame order
   game_clock clock;
+  std::vector<hud_change> hud;  // in list order
 };
 
 // "start_up", "drawing", "shutdown".

@@ -101,6 +101,15 @@ void prepare_frame(const scenario& scene, host_world& world, std::int32_t frame)
     if (c.armour) world.set_armour(c.slot, *c.armour);
   }
   world.set_clock(scene.clock.at(frame));
+  for (const hud_change& c : scene.hud) {
+    if (c.frame != frame) continue;
+    hud_state hud = world.hud();
+    bool* fields[7] = {&hud.widescreen, &hud.display_hud, &hud.menu_hud, &hud.replay, &hud.photo, &hud.cinematic, &hud.cutscene};
+    for (std::size_t k = 0; k < 7; ++k) {
+      if (c.fields[k]) *fields[k] = *c.fields[k];
+    }
+    world.set_hud(hud);
+  }
 }
 
 run_record run_events(const scenario& scene, host_world& world, std::FILE* trace, run_system& system) {

@@ -23,6 +23,16 @@ constexpr host_address current_area = 0xB72914;  // through a host reference
 constexpr host_address camera = 0xB6F028;        // through a host reference
 constexpr host_address game_clock = 0xB7CB84;    // milliseconds, unsigned; stands still while paused
 
+// What CHud::Draw and Render2dStuff ask before they draw the HUD.
+constexpr host_address widescreen_on = 0xB6F065;     // bool, TheCamera.m_bWideScreenOn: cutscenes, scripted scenes
+constexpr host_address display_hud = 0xA444A0;       // bool, CTheScripts::bDisplayHud: false while a mission hides it
+constexpr host_address menu_hud_on = 0xBA6769;       // bool, the menu's m_bHudOn
+constexpr host_address replay_mode = 0xA43088;       // int8, CReplay::Mode: 1 while a replay plays
+constexpr host_address taking_photo = 0xC8A7C1;      // bool, CWeapon::ms_bTakePhoto
+constexpr host_address cinematic_frame = 0xB6EC40;   // uint32: the frame counter while the cinematic camera runs
+constexpr host_address frame_counter = 0xB7CB4C;     // uint32, CTimer::m_FrameCounter
+constexpr host_address cutscene_running = 0xB5F851;  // int8, CCutsceneMgr::ms_running
+
 constexpr host_address start_up_site = 0x5BF3A1;
 constexpr host_address drawing_site = 0x53E293;
 constexpr host_address shutdown_site = 0x53D910;

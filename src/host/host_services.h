@@ -121,6 +121,16 @@ inline std::uint32_t host_game_clock() {
 
 inline std::uint8_t* host_camera() { return references().camera.as<std::uint8_t>(); }
 
+// Whether the game hides its HUD in this frame; the menu's own switch is
+// asked only when menu_counts.
+inline bool host_hides_hud(bool menu_counts) {
+  const auto byte = [](host_address a) { return *reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(a)); };
+  const auto word = [](host_address a) { return *reinterpret_cast<const std::uint32_t*>(static_cast<std::uintptr_t>(a)); };
+  return byte(addr::widescreen_on) != 0 || byte(addr::display_hud) == 0 || (menu_counts && byte(addr::menu_hud_on) == 0) ||
+         byte(addr::replay_mode) == 1 || byte(addr::taking_photo) != 0 ||
+         word(addr::cinematic_frame) == word(addr::frame_counter) || byte(addr::cutscene_running) != 0;
+}
+
 inline std::int32_t host_current_area() { return *references().current_area.as<std::int32_t>(); }
 
 }  // namespace host

@@ -135,7 +135,9 @@ void draw_pass(plugin_state& s) {
   if (frame == 1) log_line("Draw event is running");
 
   if (s.settings.toggle_key != 0) check_toggle_key(s);
-  const bool walked = s.textures_loaded && !s.rings_hidden && draw_rings(s);
+  // Where the game hides its HUD the rings go with it; nothing is counted.
+  const bool hud_shown = !host::host_hides_hud(!s.settings.show_without_hud);
+  const bool walked = s.textures_loaded && !s.rings_hidden && hud_shown && draw_rings(s);
   if (!walked && s.settings.follows_damage()) follow_damage(s);
 
   if (frame % frames_per_report == 0) {

@@ -92,7 +92,7 @@ bool read_whole(const setting_key& k, int* out, const std::string& t) {
 
 }  // namespace
 
-const setting_key setting_keys[15] = {
+const setting_key setting_keys[16] = {
     {"Enabled", kind::flag, 0, 1, "1", "1: rings shown when the game starts; 0: hidden until you press ToggleKey.",
      [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.enabled, t); }},
     {"ToggleKey", kind::key, 0x01, 0xFE, "",
@@ -145,6 +145,10 @@ const setting_key setting_keys[15] = {
      "do).",
      [](const setting_key& k, const std::string& t, ring_settings& s) { return read_whole(k, &s.show_after_damage, t); },
      nullptr, " of seconds"},
+    {"ShowWithoutHud", kind::flag, 0, 1, "0",
+     "1: rings also when you switch the HUD off in the menu, as your only HUD (cutscenes, replays, photos and "
+     "missions that hide the HUD still hide them).",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.show_without_hud, t); }},
 };
 
 ring_settings::ring_settings() {

@@ -32,6 +32,7 @@ struct ring_settings {
   std::uint8_t recent_damage_colour[3];
   float fade_distance;                     // the last this many units before range fade out
   int show_after_damage;                   // seconds: rings only after a fall of health
+  bool show_without_hud;                   // rings also with the menu's HUD switched off
 
   // Whether any overlay is on: without, the draw pass is the plain one.
   bool overlays() const { return show_armour || show_recent_damage || fade_distance > 0.0f || show_after_damage > 0; }
@@ -54,7 +55,7 @@ struct setting_key {
   const char* high_text = nullptr;  // the upper bound in words ("Range"), else the number
   const char* unit = "";            // " of seconds"
 };
-extern const setting_key setting_keys[15];
+extern const setting_key setting_keys[16];
 
 // What a key accepts and what it falls back to, in the words of the log.
 std::string accepted_text(const setting_key& key);

@@ -15,6 +15,31 @@ using namespace e2e;
 
 class WinePluginTest : public WineTest {};
 
+// The game hides its HUD for a cutscene from frame 10 to 19 and the player
+// switches it off in the menu from frame 30 to 39: no ring in those frames,
+// but with ShowWithoutHud=1 in the second.
+TEST_F(WinePluginTest, RingsFollowTheGamesHud) {
+  const json scene = {{"peds", one_ped},
+                      {"events", {"start_up", "draw*50"}},
+                      {"hud",
+                       {{{"frame", 10}, {"cutscene", true}, {"widescreen", true}},
+                        {{"frame", 20}, {"cutscene", false}, {"widescreen", false}},
+                        {{"frame", 30}, {"menu_hud", false}},
+                        {{"frame", 40}, {"menu_hud", true}}}}};
+  for (const bool without_hud : {false, true}) {
+    json s = scene;
+    if (without_hud) s["ini"] = "[Rings]\nShowWithoutHud=1\n";
+    const run r = hostsim(without_hud ? "hud-without" : "hud", s);
+    ASSERT_EQ(r.exit_code, 0) << r.error;
+    std::vector<int> ringed(51, 0);
+    for (const json& c : r.calls("RwIm3DTransform")) ringed.at(c["frame"].get<int>())++;
+    for (int f = 1; f <= 50; ++f) {
+      const bool hidden = (f >= 10 && f < 20) || (!without_hud && f >= 30 && f < 40);
+      EXPECT_EQ(ringed[f], hidden ? 0 : 2) << "frame " << f << (without_hud ? " ShowWithoutHud=1" : "");
+    }
+  }
+}
+
 TEST_F(WinePluginTest, TypicalStartWritesTheLogByteForByte) {
   const run r = hostsim("typical", {{"events", {"start_up", "draw*600", "shutdown"}}});
   ASSERT_EQ(r.exit_code, 0) << r.error;

@@ -73,6 +73,32 @@ TEST_F(DrawPassTest, HitTakenWhileTheRingsWereHiddenIsDatedWhenItWasTaken) {
   EXPECT_EQ(fans_at(-2.0f), 3);  // background, trail, health
 }
 
+// Each of the game's reasons to hide its HUD alone hides the rings, counts
+// nothing, and the rings come back with the HUD. ShowWithoutHud=1 keeps them
+// with the menu's switch off, and only then.
+TEST_F(DrawPassTest, RingsGoWhereTheGameHidesItsHudAndComeBackWithIt) {
+  start_loaded();
+  add_ped(3, 2.0f);
+  for (const bool without_hud : {false, true}) {
+    state.settings.show_without_hud = without_hud;
+    for (int k = 0; k < 7; ++k) {
+      sim::hud_state hidden;
+      bool* fields[7] = {&hidden.widescreen, &hidden.display_hud, &hidden.menu_hud, &hidden.replay,
+                         &hidden.photo, &hidden.cinematic, &hidden.cutscene};
+      *fields[k] = !*fields[k];
+      world.set_hud(hidden);
+      const std::int32_t counted = state.peds_in_range;
+      world.draw();
+      const bool kept = without_hud && k == 2;
+      EXPECT_EQ(world.accepted_fans().size(), kept ? 2u : 0u) << "state " << k << (without_hud ? " ShowWithoutHud=1" : "");
+      EXPECT_EQ(state.peds_in_range - counted, kept ? 1 : 0);
+      world.set_hud(sim::hud_state{});
+      world.draw();
+      EXPECT_EQ(world.accepted_fans().size(), 2u) << "after state " << k;
+    }
+  }
+}
+
 TEST_F(DrawPassTest, MissingTexturesAreRetriedOnFramesOneAndEverySixHundredthOnly) {
   test::write_txd(txd_place::beside_plugin, {"shadow"});
   world.start_up();

@@ -23,7 +23,7 @@ constexpr const char* every_default =
     "\xEF\xBB\xBF; every key at its default\r\n[Rings]\r\nEnabled=1\r\nToggleKey=\r\nRange=25.0\r\nHeightRange=6\r\n"
     "Radius=1\r\n# colours\r\nOpacity=255\r\nFullHealthColour=0,255,0\r\nLowHealthColour=255, 0, 0\r\nShowFullHealth=1\r\n"
     "ShowArmour=0\r\nArmourColour=220,220,220\r\nShowRecentDamage=0\r\nRecentDamageColour=255,255,255\r\n"
-    "FadeDistance=0\r\nShowAfterDamage=0\r\n";
+    "FadeDistance=0\r\nShowAfterDamage=0\r\nShowWithoutHud=0\r\n";
 
 class RingSettingsTest : public test::OverlayTest {
  protected:
@@ -109,7 +109,7 @@ TEST_F(RingSettingsTest, EveryKeyAtItsDefaultGivesTheSameCallsAndLogAsNoFile) {
     const run with = run_scene(600);
     EXPECT_TRUE(same_calls(without.calls, with.calls));
     lines expected = without.log;
-    expected.insert(expected.begin() + 1, "settings: 15 values read from MorvaHealthRing.ini");
+    expected.insert(expected.begin() + 1, "settings: 16 values read from MorvaHealthRing.ini");
     EXPECT_EQ(with.log, expected);
   }
 }

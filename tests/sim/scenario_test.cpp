@@ -50,6 +50,8 @@ TEST(ScenarioTest, FullSceneIsRead) {
 
 TEST(ScenarioTest, MistakesAreRefusedNamingTheFieldAndTheProblem) {
   EXPECT_EQ(error_of(R"({"colour": 1})"), "colour: unknown key");
+  EXPECT_EQ(error_of(R"({"hud": [{"frame": 2, "menu_hud": "off"}]})"), "hud[0].menu_hud: expected true or false");
+  EXPECT_EQ(error_of(R"({"hud": [{"frame": 2, "credits": true}]})"), "hud[0].credits: unknown key");
   EXPECT_EQ(error_of(R"({"peds": [{"slot": 1, "position": [0,0,0], "helth": 3}]})"), "peds[0].helth: unknown key");
   EXPECT_EQ(error_of(R"({"game_version": "1001"})"), "game_version: expected an integer");
   EXPECT_EQ(error_of(R"({"game_version": 1003})"),
