@@ -31,6 +31,23 @@ void only_keys(const json& object, const std::string& where, std::initializer_li
   }
 }
 
+const json& object_at(const json& value, const std::string& field);
+
+// Each object of the list at key, named by its place ("walls[2]"), holding
+// only the keys allowed.
+template <class Each>
+void each_object(const json& root, const char* key, std::initializer_list<const char*> allowed, Each each) {
+  if (!root.contains(key)) return;
+  const json& list = root[key];
+  if (!list.is_array()) fail(key, "expected a list");
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string field = std::string(key) + "[" + std::to_string(i) + "]";
+    object_at(list[i], field);
+    only_keys(list[i], field, allowed);
+    each(list[i], field);
+  }
+}
+
 const json& object_at(const json& value, const std::string& field) {
   if (!value.is_object()) fail(field, "expected an object");
   return value;
@@ -236,20 +253,13 @@ scenario interpret(const json& root) {
   if (root.contains("camera_position")) s.camera_position = position(root["camera_position"], "camera_position");
   if (root.contains("camera_target")) s.camera_target = position(root["camera_target"], "camera_target");
   if (root.contains("view")) s.view = boolean(root["view"], "view");
-  if (root.contains("walls")) {
-    const json& walls = root["walls"];
-    if (!walls.is_array()) fail("walls", "expected a list");
-    for (std::size_t i = 0; i < walls.size(); ++i) {
-      const std::string field = "walls[" + std::to_string(i) + "]";
-      object_at(walls[i], field);
-      only_keys(walls[i], field, {"min", "max"});
-      if (!walls[i].contains("min")) fail(field + ".min", "missing");
-      if (!walls[i].contains("max")) fail(field + ".max", "missing");
-      wall w{position(walls[i]["min"], field + ".min"), position(walls[i]["max"], field + ".max")};
-      if (!(w.min.x < w.max.x && w.min.y < w.max.y && w.min.z < w.max.z)) fail(field, "min must lie below max on every axis");
-      s.walls.push_back(w);
-    }
-  }
+  each_object(root, "walls", {"min", "max"}, [&](const json& j, const std::string& field) {
+    if (!j.contains("min")) fail(field + ".min", "missing");
+    if (!j.contains("max")) fail(field + ".max", "missing");
+    wall w{position(j["min"], field + ".min"), position(j["max"], field + ".max")};
+    if (!(w.min.x < w.max.x && w.min.y < w.max.y && w.min.z < w.max.z)) fail(field, "min must lie below max on every axis");
+    s.walls.push_back(w);
+  });
   if (root.contains("plugin_name")) {
     if (!root["plugin_name"].is_string()) fail("plugin_name", "expected a file name");
     s.plugin_name = root["plugin_name"].get<std::string>();
@@ -277,67 +287,45 @@ scenario interpret(const json& root) {
     if (frame < 1 || frame > last) fail(field + ".frame", "expected a drawing event from 1 to " + std::to_string(last));
     return static_cast<std::int32_t>(frame);
   };
-  if (root.contains("key_presses")) {
-    const json& presses = root["key_presses"];
-    if (!presses.is_array()) fail("key_presses", "expected a list");
-    for (std::size_t i = 0; i < presses.size(); ++i) {
-      const std::string field = "key_presses[" + std::to_string(i) + "]";
-      object_at(presses[i], field);
-      only_keys(presses[i], field, {"frame", "key", "frames"});
-      if (!presses[i].contains("frame")) fail(field + ".frame", "missing");
-      if (!presses[i].contains("key")) fail(field + ".key", "missing");
-      const std::int64_t frame = frame_of(presses[i], field);
-      if (!presses[i]["key"].is_string()) fail(field + ".key", "expected a key name");
-      const std::string name = presses[i]["key"].get<std::string>();
-      const std::optional<int> key = overlay::key_code(name);
-      if (!key) fail(field + ".key", "'" + name + "' is no key name (F1-F12, A-Z, 0-9, NumPad0-9, Insert, ..., or 0x01-0xFE)");
-      std::int64_t held = 1;
-      if (presses[i].contains("frames")) {
-        held = integer(presses[i]["frames"], field + ".frames");
-        const std::int64_t room = last - frame + 1;  // no sum that could overflow
-        if (held < 1 || held > room) fail(field + ".frames", "expected 1 to " + std::to_string(room));
-      }
-      s.key_presses.push_back({static_cast<std::int32_t>(frame), *key, static_cast<std::int32_t>(held)});
+  each_object(root, "key_presses", {"frame", "key", "frames"}, [&](const json& j, const std::string& field) {
+    if (!j.contains("frame")) fail(field + ".frame", "missing");
+    if (!j.contains("key")) fail(field + ".key", "missing");
+    const std::int64_t frame = frame_of(j, field);
+    if (!j["key"].is_string()) fail(field + ".key", "expected a key name");
+    const std::string name = j["key"].get<std::string>();
+    const std::optional<int> key = overlay::key_code(name);
+    if (!key) fail(field + ".key", "'" + name + "' is no key name (F1-F12, A-Z, 0-9, NumPad0-9, Insert, ..., or 0x01-0xFE)");
+    std::int64_t held = 1;
+    if (j.contains("frames")) {
+      held = integer(j["frames"], field + ".frames");
+      const std::int64_t room = last - frame + 1;  // no sum that could overflow
+      if (held < 1 || held > room) fail(field + ".frames", "expected 1 to " + std::to_string(room));
     }
-  }
-  if (root.contains("hud")) {
-    const json& list = root["hud"];
-    if (!list.is_array()) fail("hud", "expected a list");
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      const std::string field = "hud[" + std::to_string(i) + "]";
-      object_at(list[i], field);
-      only_keys(list[i], field, {"frame", "widescreen", "display_hud", "menu_hud", "replay", "photo", "cinematic", "cutscene"});
-      hud_change c;
-      c.frame = frame_of(list[i], field);
-      for (std::size_t k = 0; k < std::size(hud_fields); ++k) {
-        if (list[i].contains(hud_fields[k])) c.fields[k] = boolean(list[i][hud_fields[k]], field + "." + hud_fields[k]);
-      }
-      s.hud.push_back(c);
-    }
-  }
+    s.key_presses.push_back({static_cast<std::int32_t>(frame), *key, static_cast<std::int32_t>(held)});
+  });
+  each_object(root, "hud", {"frame", "widescreen", "display_hud", "menu_hud", "replay", "photo", "cinematic", "cutscene"},
+              [&](const json& j, const std::string& field) {
+                hud_change c;
+                c.frame = frame_of(j, field);
+                for (std::size_t k = 0; k < std::size(hud_fields); ++k) {
+                  if (j.contains(hud_fields[k])) c.fields[k] = boolean(j[hud_fields[k]], field + "." + hud_fields[k]);
+                }
+                s.hud.push_back(c);
+              });
   // Changes before a drawing event, by frame, and the game's clock.
-  for (const char* key : {"health_changes", "respawn"}) {
-    if (!root.contains(key)) continue;
-    const json& list = root[key];
-    if (!list.is_array()) fail(key, "expected a list");
-    const bool respawn = std::string(key) == "respawn";
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      const std::string field = std::string(key) + "[" + std::to_string(i) + "]";
-      object_at(list[i], field);
-      if (respawn) {
-        only_keys(list[i], field, {"frame", "slot"});
-      } else {
-        only_keys(list[i], field, {"frame", "slot", "health", "armour"});
-      }
-      ped_change c{frame_of(list[i], field), 0, std::nullopt, std::nullopt, respawn};
-      if (!list[i].contains("slot")) fail(field + ".slot", "missing");
-      c.slot = slot(list[i]["slot"], field + ".slot", s.pool_size);
-      if (list[i].contains("health")) c.health = number(list[i]["health"], field + ".health");
-      if (list[i].contains("armour")) c.armour = number(list[i]["armour"], field + ".armour");
+  const auto change = [&](bool respawn) {
+    return [&s, &frame_of, respawn](const json& j, const std::string& field) {
+      ped_change c{frame_of(j, field), 0, std::nullopt, std::nullopt, respawn};
+      if (!j.contains("slot")) fail(field + ".slot", "missing");
+      c.slot = slot(j["slot"], field + ".slot", s.pool_size);
+      if (j.contains("health")) c.health = number(j["health"], field + ".health");
+      if (j.contains("armour")) c.armour = number(j["armour"], field + ".armour");
       if (!respawn && !c.health && !c.armour) fail(field, "expected health, armour or both");
       s.changes.push_back(c);
-    }
-  }
+    };
+  };
+  each_object(root, "health_changes", {"frame", "slot", "health", "armour"}, change(false));
+  each_object(root, "respawn", {"frame", "slot"}, change(true));
   std::stable_sort(s.changes.begin(), s.changes.end(), [](const ped_change& a, const ped_change& b) { return a.frame < b.frame; });
   if (root.contains("clock")) {
     const json& c = root["clock"];
