@@ -3,7 +3,6 @@
 #include "overlay/diagnostic_log.h"
 #include "overlay/plugin.h"
 #include "overlay/plugin_state.h"
-#include "overlay/ring_textures.h"
 
 namespace overlay {
 
@@ -62,7 +61,6 @@ void finish_hand_over() {
   take_settings(pending.settings_path);
   s.rings_hidden = pending.rings_hidden;
   s.toggle_key_down = pending.toggle_key_down;
-  if (s.ring_dictionary) s.ring_armour = armour_texture(s.ring_dictionary, s.ring_foreground);
 }
 
 }  // namespace overlay

@@ -125,6 +125,8 @@ void take_settings(const std::wstring& path) {
   for (const std::string& line : settings.lines) log_line("%s", line.c_str());
   s.settings = settings.values;
   s.settings_path = path;
+  // A dictionary held already (one handed over) serves these settings' arcs.
+  if (s.ring_dictionary) s.ring_armour = armour_texture(s.ring_dictionary, s.ring_foreground);
   s.rings_hidden = !settings.values.enabled;
   s.toggle_key_down = false;
   s.damage.clear();
