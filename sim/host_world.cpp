@@ -207,7 +207,9 @@ void* host_world::draw() {
   ++frame;
   fans_.clear();
   ++frame_counter_;
-  set_hud(hud_);
+  game_image& image = game_image::get();
+  image.write_word(host::addr::frame_counter, frame_counter_);
+  if (hud_.cinematic) image.write_word(host::addr::cinematic_frame, frame_counter_);
   return run_site(host::addr::drawing_site);
 }
 
