@@ -66,6 +66,8 @@ void host_world::reset_scene() {
   frame = 0;
   std::fill(std::begin(game_calls), std::end(game_calls), 0u);
   reject_all_transforms = false;
+  render_states_.fill(0);
+  render_state_mismatches = 0;
   rejected_centres_.clear();
   matrices_.clear();
   pool_missing_ = false;
@@ -106,6 +108,8 @@ void host_world::write_variables() {
   image.write(host::addr::ped_pool, &pool, sizeof pool);
   put<std::uintptr_t>(engine_.data(), host::engine_render_state_set,
                       reinterpret_cast<std::uintptr_t>(&render_state_set));
+  put<std::uintptr_t>(engine_.data(), host::engine_render_state_get,
+                      reinterpret_cast<std::uintptr_t>(&render_state_get));
   const std::uint8_t* engine = engine_.data();
   image.write(host::addr::engine_instance, &engine, sizeof engine);
 }
@@ -203,6 +207,22 @@ void host_world::set_area(std::int32_t area) { game_image::get().write_word(host
 
 void* host_world::start_up() { return run_site(host::addr::start_up_site); }
 
+namespace {
+
+// What Render2dStuff sets before the drawing site, and expects as it left
+// them until the HUD is drawn.
+constexpr std::pair<std::int32_t, std::uintptr_t> hud_render_states[] = {
+    {host::rwRENDERSTATEZTESTENABLE, 0},
+    {host::rwRENDERSTATEZWRITEENABLE, 0},
+    {host::rwRENDERSTATEVERTEXALPHAENABLE, 1},
+    {host::rwRENDERSTATESRCBLEND, host::rwBLENDSRCALPHA},
+    {host::rwRENDERSTATEDESTBLEND, host::rwBLENDINVSRCALPHA},
+    {host::rwRENDERSTATEFOGENABLE, 0},
+    {host::rwRENDERSTATECULLMODE, host::rwCULLMODECULLNONE},
+};
+
+}  // namespace
+
 void* host_world::draw() {
   ++frame;
   fans_.clear();
@@ -210,7 +230,20 @@ void* host_world::draw() {
   game_image& image = game_image::get();
   image.write_word(host::addr::frame_counter, frame_counter_);
   if (hud_.cinematic) image.write_word(host::addr::cinematic_frame, frame_counter_);
-  return run_site(host::addr::drawing_site);
+  for (const auto& [state, value] : hud_render_states) render_state(state) = value;
+  void* result = run_site(host::addr::drawing_site);
+  bool all_back = true;
+  for (const auto& [state, value] : hud_render_states) {
+    if (render_state(state) == value) continue;
+    all_back = false;
+    host_call left{call_kind::render_state_left, frame};
+    left.state = state;
+    left.value = render_state(state);
+    left.expected = value;
+    record(std::move(left));
+  }
+  if (!all_back) ++render_state_mismatches;
+  return result;
 }
 
 void* host_world::shutdown() { return run_site(host::addr::shutdown_site); }
@@ -334,16 +367,33 @@ std::int32_t host_world::im3d_end() {
 
 std::uint8_t* host_world::player_pedestrian(std::int32_t index) { return index == -1 ? get().player_ : nullptr; }
 
-std::int32_t host_world::render_state_set(std::int32_t state, void* value) {
+std::int32_t host_world::render_state_get(std::int32_t state, void* value) {
   host_world& w = get();
-  if (state == host::rwRENDERSTATETEXTURERASTER) {
-    w.raster_texture_.clear();
-    for (const auto& d : w.live_dictionaries) {
-      for (const auto& t : d->textures) {
-        if (reinterpret_cast<void*>(t->raster) == value) w.raster_texture_.assign(t->name, strnlen(t->name, sizeof t->name));
-      }
+  const std::uintptr_t held = w.render_state(state);
+  std::memcpy(value, &held, sizeof held);
+  if (w.recording) {
+    host_call call{call_kind::render_state_get, w.frame};
+    call.state = state;
+    call.value = held;
+    if (state == host::rwRENDERSTATETEXTURERASTER) call.texture = w.texture_of_raster(held);
+    w.calls.push_back(std::move(call));
+  }
+  return 1;
+}
+
+std::string host_world::texture_of_raster(std::uintptr_t raster) const {
+  for (const auto& d : live_dictionaries) {
+    for (const auto& t : d->textures) {
+      if (reinterpret_cast<std::uintptr_t>(t->raster) == raster) return std::string(t->name, strnlen(t->name, sizeof t->name));
     }
   }
+  return {};
+}
+
+std::int32_t host_world::render_state_set(std::int32_t state, void* value) {
+  host_world& w = get();
+  w.render_state(state) = reinterpret_cast<std::uintptr_t>(value);
+  if (state == host::rwRENDERSTATETEXTURERASTER) w.raster_texture_ = w.texture_of_raster(reinterpret_cast<std::uintptr_t>(value));
   if (w.recording) {
     host_call call{call_kind::render_state_set, w.frame};
     call.state = state;

@@ -22,6 +22,8 @@ enum class call_kind {
   load_txd,
   tex_dictionary_destroy,
   render_state_set,
+  render_state_get,
+  render_state_left,  // after the drawing site: a state not as the game set it before
   im3d_transform,
   im3d_render_primitive,
   im3d_end,
@@ -34,8 +36,9 @@ struct host_call {
   std::string path;           // load_txd
   bool ok = false;            // load_txd: the file was read; im3d_transform: accepted
   std::string fault;          // load_txd: what the game's loader did wrong with the file
-  std::int32_t state = 0;     // render_state_set
-  std::uintptr_t value = 0;   // render_state_set
+  std::int32_t state = 0;     // render_state_set, render_state_get, render_state_left
+  std::uintptr_t value = 0;   // render_state_set, render_state_get, render_state_left (as left)
+  std::uintptr_t expected = 0;  // render_state_left: as the game had set it
   std::string texture;        // render_state_set of the raster: whose raster, empty for none
   std::int32_t type = 0;      // im3d_render_primitive
   std::uint32_t flags = 0;    // im3d_transform
@@ -128,6 +131,10 @@ class host_world {
   // their dictionary chunk, fails to read it and closes its stream twice.
   std::vector<std::string> loader_faults;
 
+  // Drawing events after which a render state the game set before the site
+  // was not as it set it.
+  unsigned render_state_mismatches = 0;
+
   // RwIm3DTransform refuses every batch while set.
   bool reject_all_transforms = false;
 
@@ -154,6 +161,7 @@ class host_world {
   static std::int32_t HOST_ENTRY im3d_end();
   static std::uint8_t* HOST_ENTRY player_pedestrian(std::int32_t index);
   static std::int32_t HOST_ENTRY render_state_set(std::int32_t state, void* value);
+  static std::int32_t HOST_ENTRY render_state_get(std::int32_t state, void* value);
   static void* HOST_ENTRY game_start_up();
   static void* HOST_ENTRY game_drawing();
   static void* HOST_ENTRY game_shutdown();
@@ -162,6 +170,8 @@ class host_world {
   void write_variables();
   void record(host_call call);
   void* run_site(host_address site);
+  // Whose raster it is, by texture name; empty for none of the dictionaries'.
+  std::string texture_of_raster(std::uintptr_t raster) const;
   float* new_matrix();
 
   host::ped_pool pool_{};
@@ -177,6 +187,8 @@ class host_world {
   std::vector<host_call> fans_;
   std::string raster_texture_;
   hud_state hud_;
+  std::array<std::uintptr_t, 64> render_states_{};  // by RwRenderState; the engine's are fewer
+  std::uintptr_t& render_state(std::int32_t state) { return render_states_[static_cast<std::size_t>(state) & 63]; }
   std::uint32_t frame_counter_ = 1000;
 };
 

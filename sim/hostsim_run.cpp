@@ -83,6 +83,10 @@ int run_hostsim(const run_options& options, run_platform& platform) {
       [&] { return platform.page_protections() == protections; }, out_dir, folder.textures);
   if (!world.loader_faults.empty()) return refuse(4, loader_fault_message(world));
   if (!unwritten.empty()) return refuse(3, unwritten);
+  if (world.render_state_mismatches != 0) {
+    return refuse(4, "the game's render states were left changed after " + std::to_string(world.render_state_mismatches) +
+                         " drawing event(s)");
+  }
   if (const std::uint32_t mismatches = site_function::mismatches(); mismatches != 0) {
     return refuse(4, "the game's registers or stack were changed across " + std::to_string(mismatches) +
                          " hooked call(s)");

@@ -185,11 +185,12 @@ std::string summary_json(const host_world& world, const run_record& record, cons
   std::snprintf(text, sizeof text,
                 "{\"frames\":%d,\"last_drawn_frame\":%d,\"rings_in_last_drawn_frame\":%u,\"sites_changed_by_load\":%u,"
                 "\"sites_restored\":%s,\"protections_restored\":%s,\"register_mismatches\":%u,"
+                "\"render_state_mismatches\":%u,"
                 "\"events\":{%s},\"game_function_runs\":{%s},\"foreign_code_runs\":{%s},"
                 "\"private_bytes_early\":%zu,\"private_bytes_end\":%zu}\n",
                 world.frame, record.last_drawn_frame, rings_in(record.last_drawn), checks.sites_changed_by_load,
                 checks.sites_restored ? "true" : "false", checks.protections_restored ? "true" : "false",
-                static_cast<unsigned>(site_function::mismatches()), per_site[0].c_str(), per_site[1].c_str(),
+                static_cast<unsigned>(site_function::mismatches()), world.render_state_mismatches, per_site[0].c_str(), per_site[1].c_str(),
                 per_site[2].c_str(), checks.private_bytes_early, checks.private_bytes_end);
   return text;
 }

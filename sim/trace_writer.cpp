@@ -33,7 +33,8 @@ std::string trace_line(const host_call& call) {
       line += "\"RwTexDictionaryDestroy\"";
       break;
     case call_kind::render_state_set:
-      line += "\"RwRenderStateSet\",\"state\":";
+    case call_kind::render_state_get:
+      line += call.kind == call_kind::render_state_set ? "\"RwRenderStateSet\",\"state\":" : "\"RwRenderStateGet\",\"state\":";
       line += std::to_string(call.state);
       if (call.state == host::rwRENDERSTATETEXTURERASTER) {
         line += ",\"texture\":";
@@ -42,6 +43,11 @@ std::string trace_line(const host_call& call) {
         line += ",\"value\":";
         line += std::to_string(call.value);
       }
+      break;
+    case call_kind::render_state_left:
+      line += "\"render_state_left\",\"state\":";
+      line += std::to_string(call.state) + ",\"value\":" + std::to_string(call.value) +
+              ",\"expected\":" + std::to_string(call.expected);
       break;
     case call_kind::im3d_transform:
       line += "\"RwIm3DTransform\",\"count\":";

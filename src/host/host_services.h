@@ -17,6 +17,7 @@ using hooking::host_address;
 
 // Offset of RwRenderStateSet in the engine instance's function table.
 constexpr std::uint32_t engine_render_state_set = 0x20;
+constexpr std::uint32_t engine_render_state_get = 0x24;
 
 // The pedestrian pool record the variable at addr::ped_pool points to.
 struct ped_pool {
@@ -97,6 +98,18 @@ inline void RwIm3DRenderPrimitive(std::int32_t primitive_type) {
 inline void RwIm3DEnd() {
   using fn = std::int32_t(HOST_CDECL*)();
   host_function<fn>(addr::im3d_end)();
+}
+
+// RwRenderStateGet: the state's value as the engine holds it; false when the
+// engine does not answer.
+inline bool RwRenderStateGet(std::int32_t state, std::uintptr_t* value) {
+  using fn = std::int32_t(HOST_CDECL*)(std::int32_t, void*);
+  auto* instance = *reinterpret_cast<std::uint8_t**>(static_cast<std::uintptr_t>(addr::engine_instance));
+  auto get = *reinterpret_cast<fn*>(instance + engine_render_state_get);
+  std::uintptr_t v = 0;
+  if (!get(state, &v)) return false;
+  *value = v;
+  return true;
 }
 
 inline std::uint8_t* host_player_pedestrian(std::int32_t player) {

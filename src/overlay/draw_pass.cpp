@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "host/host_services.h"
 #include "overlay/diagnostic_log.h"
@@ -27,6 +28,30 @@ constexpr render_state_value ring_render_states[] = {
     {host::rwRENDERSTATETEXTUREFILTER, host::rwFILTERLINEAR},
     {host::rwRENDERSTATECULLMODE, host::rwCULLMODECULLNONE},
 };
+
+// The states the pass changes, as the game had set them before its drawing
+// site: the HUD drawn after the site, and any mod after the plugin, expect
+// them back.
+struct game_states {
+  std::uintptr_t value[std::size(ring_render_states) + 1] = {};
+  bool known[std::size(ring_render_states) + 1] = {};
+};
+
+std::int32_t changed_state(std::size_t i) {
+  return i < std::size(ring_render_states) ? ring_render_states[i].state : host::rwRENDERSTATETEXTURERASTER;
+}
+
+game_states read_game_states() {
+  game_states g;
+  for (std::size_t i = 0; i < std::size(g.value); ++i) g.known[i] = host::RwRenderStateGet(changed_state(i), &g.value[i]);
+  return g;
+}
+
+void give_back(const game_states& g) {
+  for (std::size_t i = 0; i < std::size(g.value); ++i) {
+    if (g.known[i]) host::RwRenderStateSet(changed_state(i), g.value[i]);
+  }
+}
 
 // The camera's heading in the ground plane, or false when it has no matrix.
 bool camera_heading(float* heading) {
@@ -96,18 +121,20 @@ bool draw_rings(plugin_state& s) {
   const host::ped_pool* pool = host::host_ped_pool();
   if (pool == nullptr) return false;
 
+  const game_states before = read_game_states();
   for (const render_state_value& rs : ring_render_states) host::RwRenderStateSet(rs.state, rs.value);
 
   if (s.settings.overlays()) {
     draw_rings_with_overlays(s, *pool, player, background, heading, foreground);
-    return true;
+  } else {
+    for (std::int32_t i = 0; i < pool->size; ++i) {
+      if (pool->status[i] < 0) continue;  // free slot
+      const std::uint8_t* ped = pool->slots + static_cast<std::uint32_t>(i) * host::ped_slot_size;
+      if (ped == nullptr || ped == player) continue;
+      draw_ped_ring(ped, background, heading, foreground);
+    }
   }
-  for (std::int32_t i = 0; i < pool->size; ++i) {
-    if (pool->status[i] < 0) continue;  // free slot
-    const std::uint8_t* ped = pool->slots + static_cast<std::uint32_t>(i) * host::ped_slot_size;
-    if (ped == nullptr || ped == player) continue;
-    draw_ped_ring(ped, background, heading, foreground);
-  }
+  give_back(before);
   return true;
 }
 

@@ -145,25 +145,35 @@ TEST_F(DrawPassTest, DrawEventIsRunningIsLoggedOnTheFirstFrameOnly) {
   EXPECT_EQ(all.back(), "Draw event is running");
 }
 
-TEST_F(DrawPassTest, SevenRenderStatesAreSetInOrderOncePerFrame) {
+// The seven states are set once a frame before any ring, and every state the
+// pass changed, the raster among them, is given back after its last ring as
+// the game had it: the HUD after the drawing site finds what it set (the
+// simulated game checks it after every drawing event), with the overlays on
+// as without, and with no pedestrian to draw.
+TEST_F(DrawPassTest, RenderStatesAreSetBeforeTheRingsAndTheGamesGivenBackAfter) {
   start_loaded();
   add_ped(3, 2.0f);
   add_ped(4, -2.0f);
   draw_frames(2);
-  std::vector<std::pair<std::int32_t, std::uintptr_t>> twice = ring_states;
-  twice.insert(twice.end(), ring_states.begin(), ring_states.end());
+  // As Render2dStuff leaves them before the site; the filter and the raster unset.
+  const std::vector<std::pair<std::int32_t, std::uintptr_t>> games = {{12, 1}, {10, 5}, {11, 6}, {6, 0},
+                                                                      {8, 0},  {9, 0},  {20, 1}};
+  std::vector<std::pair<std::int32_t, std::uintptr_t>> frame = ring_states;
+  frame.insert(frame.end(), games.begin(), games.end());
+  std::vector<std::pair<std::int32_t, std::uintptr_t>> twice = frame;
+  twice.insert(twice.end(), frame.begin(), frame.end());
   EXPECT_EQ(shared_states(), twice);
-  // They come before any ring of the frame.
-  EXPECT_EQ(world.calls_of(call_kind::render_state_set).at(7).state, host::rwRENDERSTATETEXTURERASTER);
-}
-
-TEST_F(DrawPassTest, EmptyPoolStillSetsTheRenderStates) {
-  start_loaded();
+  const auto sets = world.calls_of(call_kind::render_state_set);
+  EXPECT_EQ(sets.at(7).state, host::rwRENDERSTATETEXTURERASTER);
+  EXPECT_EQ(sets.at(sets.size() - 1).state, host::rwRENDERSTATETEXTURERASTER);
+  EXPECT_EQ(sets.at(sets.size() - 1).value, 0u);
+  state.settings.show_armour = state.settings.show_recent_damage = true;
+  draw_frames(2);
   world.set_pool_size(0);
   world.set_player_outside_pool({0.0f, 0.0f, 0.0f});
-  world.draw();
-  EXPECT_EQ(shared_states(), ring_states);
-  EXPECT_TRUE(world.accepted_fans().empty());
+  draw_frames(2);
+  EXPECT_EQ(world.render_state_mismatches, 0u);
+  EXPECT_TRUE(world.calls_of(call_kind::render_state_left).empty());
 }
 
 TEST_F(DrawPassTest, NoPlayerMeansNoRenderStateAndNothingCounted) {
