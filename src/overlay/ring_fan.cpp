@@ -89,10 +89,10 @@ const full_disc_rim& full_disc_rim_for(float heading) {
 }  // namespace
 
 std::uint32_t ring_colour(float fraction, const std::uint8_t* full, const std::uint8_t* low, std::uint32_t alpha) {
-  static constexpr std::uint8_t green[3] = {0, 255, 0};
-  static constexpr std::uint8_t red[3] = {255, 0, 0};
-  if (full == nullptr) full = green;
-  if (low == nullptr) low = red;
+  // The settings table's defaults, green and red.
+  static const ring_settings defaults;
+  if (full == nullptr) full = defaults.full_health;
+  if (low == nullptr) low = defaults.low_health;
   // Each product in single precision, summed, truncated: green and red give
   // f x 255 and (1 - f) x 255 exactly, the other terms adding +0.
   std::uint32_t channel[3];

@@ -33,8 +33,8 @@ bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading,
                    std::uint32_t colour, float radius = 1.0f);
 
 // Vertex colour of the foreground pie for a clamped health fraction, from the
-// full-health and low-health colours (green and red unless set otherwise)
-// and an alpha byte.
+// full-health and low-health colours (the settings' defaults, green and red,
+// unless given) and an alpha byte.
 std::uint32_t ring_colour(float fraction, const std::uint8_t* full = nullptr, const std::uint8_t* low = nullptr,
                           std::uint32_t alpha = 255);
 
