@@ -71,6 +71,11 @@ struct hud_state {
   bool photo = false;
   bool cinematic = false;   // the cinematic camera
   bool cutscene = false;
+  // The k-th of them, in the order above (a scenario's hud_fields).
+  bool& field(std::size_t k) {
+    bool* all[] = {&widescreen, &display_hud, &menu_hud, &replay, &photo, &cinematic, &cutscene};
+    return *all[k];
+  }
 };
 
 class host_world {

@@ -104,9 +104,8 @@ void prepare_frame(const scenario& scene, host_world& world, std::int32_t frame)
   for (const hud_change& c : scene.hud) {
     if (c.frame != frame) continue;
     hud_state hud = world.hud();
-    bool* fields[7] = {&hud.widescreen, &hud.display_hud, &hud.menu_hud, &hud.replay, &hud.photo, &hud.cinematic, &hud.cutscene};
-    for (std::size_t k = 0; k < 7; ++k) {
-      if (c.fields[k]) *fields[k] = *c.fields[k];
+    for (std::size_t k = 0; k < std::size(c.fields); ++k) {
+      if (c.fields[k]) hud.field(k) = *c.fields[k];
     }
     world.set_hud(hud);
   }

@@ -3,19 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "txd/format.h"
+
 namespace txd {
 namespace {
 
-constexpr std::uint32_t raster_pal8 = 0x2000;
-constexpr std::uint32_t raster_pal4 = 0x4000;
-constexpr std::uint32_t d3d9_cube = 0x02;
 constexpr std::uint32_t oldest_version = 0x31000;  // 3.1
 constexpr std::uint32_t newest_version = 0x36003;  // 3.6.0.3
-
-constexpr std::uint32_t fourcc(char a, char b, char c, char d) {
-  return std::uint32_t(std::uint8_t(a)) | std::uint32_t(std::uint8_t(b)) << 8 | std::uint32_t(std::uint8_t(c)) << 16 |
-         std::uint32_t(std::uint8_t(d)) << 24;
-}
 
 std::uint32_t u32_at(const std::uint8_t* p) {
   std::uint32_t v;
@@ -28,29 +22,29 @@ std::uint32_t u16_at(const std::uint8_t* p) { return std::uint32_t(p[0]) | std::
 // Bytes a pixel takes in an uncompressed surface, 0 for none the game makes.
 unsigned d3d9_pixel_bytes(std::uint32_t d3d_format) {
   switch (d3d_format) {
-    case 20: return 3;  // R8G8B8
-    case 21: case 22: return 4;
-    case 23: case 24: case 25: case 26: return 2;
-    case 41: case 50: return 1;  // P8, L8
-    case 51: return 2;           // A8L8
+    case d3d_r8g8b8: return 3;
+    case d3d_a8r8g8b8: case d3d_x8r8g8b8: return 4;
+    case d3d_r5g6b5: case d3d_x1r5g5b5: case d3d_a1r5g5b5: case d3d_a4r4g4b4: return 2;
+    case d3d_p8: case d3d_l8: return 1;
+    case d3d_a8l8: return 2;
     default: return 0;
   }
 }
 
 unsigned d3d8_pixel_bytes(std::uint32_t raster_format) {
-  switch (raster_format & 0x0F00) {
-    case 0x0100: case 0x0200: case 0x0300: case 0x0A00: return 2;  // 1555, 565, 4444, 555
-    case 0x0400: return 1;                                          // LUM8
-    case 0x0500: case 0x0600: return 4;                             // 8888, 888 (as X8R8G8B8)
+  switch (raster_format & raster_pixel_mask) {
+    case raster_1555: case raster_565: case raster_4444: case raster_555: return 2;
+    case raster_lum8: return 1;
+    case raster_8888: case raster_888: return 4;  // 888 as X8R8G8B8
     default: return 0;
   }
 }
 
 // Bytes of one DXT block, 0 when the format is none.
 unsigned dxt_block_bytes(std::uint32_t d3d_format) {
-  if (d3d_format == fourcc('D', 'X', 'T', '1')) return 8;
-  for (char n : {'2', '3', '4', '5'}) {
-    if (d3d_format == fourcc('D', 'X', 'T', n)) return 16;
+  if (d3d_format == d3d_dxt1) return 8;
+  for (std::uint32_t f : {d3d_dxt2, d3d_dxt3, d3d_dxt4, d3d_dxt5}) {
+    if (d3d_format == f) return 16;
   }
   return 0;
 }
@@ -202,14 +196,14 @@ class walker {
       return contradicts("the dictionary struct at byte %lu holds %lu bytes, not its 4", at(info.begin - 12),
                          at(info.end - info.begin));
     }
-    result_.announced = static_cast<std::uint16_t>(u16_at(bytes_ + info.begin));
-    for (unsigned i = 1; i <= result_.announced; ++i) {
+    announced_ = u16_at(bytes_ + info.begin);
+    for (unsigned i = 1; i <= announced_; ++i) {
       span native{};
       const search s = find(chunk_texture_native, rest, &native, "texture native");
       if (s == search::refused) return false;
       if (s == search::ran_out) {
         return refuse(rest.end == size_ ? walk_verdict::reader_fails : walk_verdict::contradicts_itself,
-                      "it announces %u textures and holds %u", unsigned(result_.announced), i - 1);
+                      "it announces %u textures and holds %u", announced_, i - 1);
       }
       char whose[24];
       std::snprintf(whose, sizeof whose, "texture %u", i);
@@ -278,7 +272,7 @@ class walker {
     const std::size_t palette = (raster_format & raster_pal8) ? 256 * 4 : (raster_format & raster_pal4) ? 16 * 4 : 0;
     if (st.end - pos < palette) return contradicts("texture %u: its struct ends inside its palette", n);
     pos += palette;
-    const unsigned faces = platform == platform_d3d9 && (last & d3d9_cube) ? 6 : 1;
+    const unsigned faces = platform == platform_d3d9 && (last & flag_cube) ? 6 : 1;
     const std::uint32_t levels = level_field == 0 ? 1 : level_field;
     for (unsigned face = 0; face < faces; ++face) {
       for (std::uint32_t i = 0; i < levels; ++i) {
@@ -307,6 +301,7 @@ class walker {
   span dictionary_{};
   span native_rest_{};  // of the native being walked, after its struct
   std::size_t native_struct_ = 0;
+  unsigned announced_ = 0;  // the dictionary struct's count
   bool extensions_ = true;
 };
 

@@ -15,17 +15,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace txd {
+#include "txd/format.h"
 
-constexpr std::uint32_t chunk_struct = 0x01;
-constexpr std::uint32_t chunk_extension = 0x03;
-constexpr std::uint32_t chunk_texture_native = 0x15;
-constexpr std::uint32_t chunk_dictionary = 0x16;
-constexpr std::size_t chunk_header_size = 12;
-constexpr std::uint32_t platform_d3d8 = 8;
-constexpr std::uint32_t platform_d3d9 = 9;
-constexpr std::uint32_t max_dimension = 4096;
-constexpr std::size_t native_fixed_size = 88;
+namespace txd {
 
 struct chunk_header {
   std::uint32_t type = 0;
@@ -66,7 +58,6 @@ struct walked_texture {
 struct walk_result {
   walk_verdict verdict = walk_verdict::no_dictionary;
   char why[128] = {};  // for any other verdict: "cut at byte 812", ...
-  std::uint16_t announced = 0;
   bool readable() const { return verdict == walk_verdict::readable; }
 };
 

@@ -67,6 +67,17 @@ bool camera_heading(float* heading) {
   return true;
 }
 
+// Each occupied slot's pedestrian but the player's, with its slot.
+template <class Each>
+void for_each_pedestrian(const host::ped_pool& pool, const std::uint8_t* player, Each each) {
+  for (std::int32_t i = 0; i < pool.size; ++i) {
+    if (pool.status[i] < 0) continue;  // free slot
+    const std::uint8_t* ped = pool.slots + static_cast<std::uint32_t>(i) * host::ped_slot_size;
+    if (ped == nullptr || ped == player) continue;
+    each(i, ped);
+  }
+}
+
 slot_memory& remember_slot(plugin_state& s, const host::ped_pool& pool, std::int32_t i, const std::uint8_t* ped,
                            std::uint32_t now) {
   slot_memory& memory = s.damage.at(i);
@@ -85,13 +96,10 @@ void draw_rings_with_overlays(plugin_state& s, const host::ped_pool& pool, const
   const std::uint32_t now = follows ? host::host_game_clock() : 0;
   s.damage.fit(pool.size);
   static const slot_memory nothing{};
-  for (std::int32_t i = 0; i < pool.size; ++i) {
-    if (pool.status[i] < 0) continue;  // free slot
-    const std::uint8_t* ped = pool.slots + static_cast<std::uint32_t>(i) * host::ped_slot_size;
-    if (ped == nullptr || ped == player) continue;
+  for_each_pedestrian(pool, player, [&](std::int32_t i, const std::uint8_t* ped) {
     const slot_memory& memory = follows ? remember_slot(s, pool, i, ped, now) : nothing;
     draw_ped_ring_overlays(ped, background, heading, foreground, memory, now);
-  }
+  });
 }
 
 // In a frame without rings, health is followed all the same: a hit taken
@@ -102,11 +110,7 @@ void follow_damage(plugin_state& s) {
   const std::uint8_t* player = host::host_player_pedestrian(-1);
   const std::uint32_t now = host::host_game_clock();
   s.damage.fit(pool->size);
-  for (std::int32_t i = 0; i < pool->size; ++i) {
-    if (pool->status[i] < 0) continue;
-    const std::uint8_t* ped = pool->slots + static_cast<std::uint32_t>(i) * host::ped_slot_size;
-    if (ped != player) remember_slot(s, *pool, i, ped, now);
-  }
+  for_each_pedestrian(*pool, player, [&](std::int32_t i, const std::uint8_t* ped) { remember_slot(s, *pool, i, ped, now); });
 }
 
 // True when the pool was walked, and with it the damage followed.
@@ -127,12 +131,8 @@ bool draw_rings(plugin_state& s) {
   if (s.settings.overlays()) {
     draw_rings_with_overlays(s, *pool, player, background, heading, foreground);
   } else {
-    for (std::int32_t i = 0; i < pool->size; ++i) {
-      if (pool->status[i] < 0) continue;  // free slot
-      const std::uint8_t* ped = pool->slots + static_cast<std::uint32_t>(i) * host::ped_slot_size;
-      if (ped == nullptr || ped == player) continue;
-      draw_ped_ring(ped, background, heading, foreground);
-    }
+    for_each_pedestrian(*pool, player,
+                        [=](std::int32_t, const std::uint8_t* ped) { draw_ped_ring(ped, background, heading, foreground); });
   }
   give_back(before);
   return true;

@@ -13,9 +13,6 @@
 namespace overlay {
 namespace {
 
-constexpr const char* background_name = background_texture;
-constexpr const char* foreground_name = foreground_texture;
-constexpr const char* armour_name = armour_texture_name;
 
 const char* outcome(const host::RwTexture* texture) { return texture ? "found" : "NOT FOUND"; }
 
@@ -96,14 +93,14 @@ bool load_ring_textures() {
     }
     log_line("TXD loaded: %s", c.path.handed.c_str());
     host::RwTexDictionaryForAllTextures(dictionary, &log_texture_name, nullptr);
-    host::RwTexture* background = host::RwTexDictionaryFindNamedTexture(dictionary, background_name);
-    host::RwTexture* foreground = host::RwTexDictionaryFindNamedTexture(dictionary, foreground_name);
-    log_line("  %s -> %s", background_name, outcome(background));
-    log_line("  %s -> %s", foreground_name, outcome(foreground));
+    host::RwTexture* background = host::RwTexDictionaryFindNamedTexture(dictionary, background_texture);
+    host::RwTexture* foreground = host::RwTexDictionaryFindNamedTexture(dictionary, foreground_texture);
+    log_line("  %s -> %s", background_texture, outcome(background));
+    log_line("  %s -> %s", foreground_texture, outcome(foreground));
     host::RwTexture* armour = nullptr;
     if (s.settings.show_armour) {
-      armour = host::RwTexDictionaryFindNamedTexture(dictionary, armour_name);
-      log_line("  %s -> %s", armour_name, outcome(armour));
+      armour = host::RwTexDictionaryFindNamedTexture(dictionary, armour_texture_name);
+      log_line("  %s -> %s", armour_texture_name, outcome(armour));
     }
     if (background && foreground) {
       s.ring_dictionary = dictionary;
@@ -121,7 +118,7 @@ bool load_ring_textures() {
 
 host::RwTexture* armour_texture(host::RwTexDictionary* dictionary, host::RwTexture* foreground, host::RwTexture* armour) {
   if (!state().settings.show_armour) return nullptr;
-  if (armour == nullptr) armour = host::RwTexDictionaryFindNamedTexture(dictionary, armour_name);
+  if (armour == nullptr) armour = host::RwTexDictionaryFindNamedTexture(dictionary, armour_texture_name);
   // An older dictionary without it draws the armour with the foreground.
   return armour ? armour : foreground;
 }

@@ -83,9 +83,7 @@ TEST_F(DrawPassTest, RingsGoWhereTheGameHidesItsHudAndComeBackWithIt) {
     state.settings.show_without_hud = without_hud;
     for (int k = 0; k < 7; ++k) {
       sim::hud_state hidden;
-      bool* fields[7] = {&hidden.widescreen, &hidden.display_hud, &hidden.menu_hud, &hidden.replay,
-                         &hidden.photo, &hidden.cinematic, &hidden.cutscene};
-      *fields[k] = !*fields[k];
+      hidden.field(k) = !hidden.field(k);
       world.set_hud(hidden);
       const std::int32_t counted = state.peds_in_range;
       world.draw();

@@ -5,8 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace view {
 namespace {
@@ -127,14 +128,11 @@ void set_filter(IDirect3DDevice9* device, std::uint32_t mode) {
   device->SetSamplerState(0, D3DSAMP_MIPFILTER, mip);
 }
 
-std::string folded(std::string name) {
-  for (char& c : name) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-  return name;
-}
+using named_textures = std::vector<std::pair<std::string, com<IDirect3DTexture9>>>;
 
 class replayer {
  public:
-  replayer(IDirect3DDevice9* device, const std::map<std::string, com<IDirect3DTexture9>>& textures)
+  replayer(IDirect3DDevice9* device, const named_textures& textures)
       : device_(device), textures_(textures) {}
 
   void apply(const replay_call& c) {
@@ -159,8 +157,12 @@ class replayer {
         break;
       }
       case host::rwRENDERSTATETEXTURERASTER: {
-        const auto it = textures_.find(folded(c.texture));
-        IDirect3DTexture9* t = it == textures_.end() ? nullptr : it->second.get();
+        // Found as the game finds them: by name in any letter case, the
+        // later of two.
+        IDirect3DTexture9* t = nullptr;
+        for (const auto& [name, texture] : textures_) {
+          if (txd::same_texture_name(name.c_str(), c.texture.c_str())) t = texture.get();
+        }
         device_->SetTexture(0, t);
         // Without a texture the vertex colour alone, as the driver does.
         device_->SetTextureStageState(0, D3DTSS_COLOROP, t ? D3DTOP_MODULATE : D3DTOP_SELECTARG2);
@@ -173,7 +175,7 @@ class replayer {
 
  private:
   IDirect3DDevice9* device_;
-  const std::map<std::string, com<IDirect3DTexture9>>& textures_;
+  const named_textures& textures_;
 };
 
 }  // namespace
@@ -209,14 +211,12 @@ render_result render(const camera& cam, const world_mesh& world, const drawn_fra
   }
   com<IDirect3DDevice9> device(raw_device);
 
-  std::map<std::string, com<IDirect3DTexture9>> textures;
+  named_textures textures;
   for (const txd::texture& t : dictionary.textures) {
     if (t.levels.empty()) continue;
     com<IDirect3DTexture9> made = make_texture(device.get(), t, &r.error);
     if (!made) return r;
-    // Found as the game finds them: by name in any letter case, the later
-    // of two.
-    textures[folded(t.name)] = std::move(made);
+    textures.emplace_back(t.name, std::move(made));
   }
   com<IDirect3DTexture9> grid = make_grid(device.get());
 
