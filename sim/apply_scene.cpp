@@ -12,6 +12,7 @@ void apply_scene(const scenario& s, host_world& world) {
   } else {
     world.remove_player();
   }
+  world.set_ground(s.ground);
   for (const ped_setup& p : s.peds) world.add_ped(p);
   for (const foreign_patch_setup& p : s.foreign_patches) world.patch_by_another_module(p.site, p.form);
 }

@@ -4,6 +4,7 @@
 #include "platform/file_reading.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace sim {
@@ -44,6 +45,9 @@ bool host_world::lay_out(std::uint32_t version, std::uintptr_t base) {
   image.write_jump_stub(host::addr::im3d_transform, reinterpret_cast<const void*>(&im3d_transform));
   image.write_jump_stub(host::addr::im3d_render_primitive, reinterpret_cast<const void*>(&im3d_render_primitive));
   image.write_jump_stub(host::addr::im3d_end, reinterpret_cast<const void*>(&im3d_end));
+  image.write_jump_stub(host::addr::im3d_render_indexed_primitive,
+                        reinterpret_cast<const void*>(&im3d_render_indexed_primitive));
+  image.write_jump_stub(host::addr::process_vertical_line, reinterpret_cast<const void*>(&process_vertical_line));
   image.write_jump_stub(host::addr::player_pedestrian, reinterpret_cast<const void*>(&player_pedestrian));
   reset_scene();
   image.seal();
@@ -70,6 +74,10 @@ void host_world::reset_scene() {
   render_state_mismatches = 0;
   rejected_centres_.clear();
   matrices_.clear();
+  ground_.clear();
+  movers_.clear();
+  vertical_lines = 0;
+  pending_held_ = false;
   pool_missing_ = false;
   set_pool_size(140);
   camera_matrix_ = {};
@@ -158,6 +166,10 @@ std::uint8_t* host_world::add_ped(const ped_setup& desc) {
   put(ped, host::ped::max_health, desc.max_health);
   put(ped, host::ped::armour, desc.armour);
   if (desc.reject_transform) rejected_centres_.push_back({desc.position.x, desc.position.y});
+  std::erase_if(movers_, [&](const mover& m) { return m.slot == desc.slot; });
+  if (desc.velocity[0] != 0.0f || desc.velocity[1] != 0.0f) {
+    movers_.push_back(mover{desc.slot, {desc.velocity[0], desc.velocity[1]}});
+  }
   return ped;
 }
 
@@ -167,6 +179,30 @@ void host_world::set_armour(int slot, float armour) { put(ped_at(slot), host::pe
 void host_world::respawn(int slot) {
   std::int8_t& status = status_[static_cast<std::size_t>(slot)];
   status = static_cast<std::int8_t>((status + 1) & 0x7F);
+}
+
+void host_world::move_peds(std::uint32_t ms, std::int32_t at_frame) {
+  if (ms == 0) return;
+  const float seconds = static_cast<float>(ms) / 1000.0f;
+  for (const mover& m : movers_) {
+    std::uint8_t* ped = ped_at(m.slot);
+    std::uint8_t* matrix = nullptr;
+    std::memcpy(&matrix, ped + host::ped::matrix, sizeof matrix);
+    std::uint8_t* where = matrix ? matrix + host::matrix::position : ped + host::ped::position;
+    vec3 p;
+    std::memcpy(&p, where, sizeof p);
+    p.x += m.velocity[0] * seconds;
+    p.y += m.velocity[1] * seconds;
+    float top = 0.0f;
+    if (ground_top(ground_, p.x, p.y, p.z, -1.0e30f, &top)) p.z = top + host::ped_feet_below;
+    std::memcpy(where, &p, sizeof p);
+    host_call moved{call_kind::ped_position, at_frame};
+    moved.slot = m.slot;
+    moved.origin[0] = p.x;
+    moved.origin[1] = p.y;
+    moved.origin[2] = p.z;
+    record(std::move(moved));
+  }
 }
 
 void host_world::set_clock(std::uint32_t ms) { game_image::get().write_word(host::addr::game_clock, ms); }
@@ -333,17 +369,21 @@ std::int32_t host_world::destroy_dictionary(host::RwTexDictionary* dict) {
 void* host_world::im3d_transform(host::RwIm3DVertex* vertices, std::uint32_t count, void* /*matrix*/,
                                  std::uint32_t flags) {
   host_world& w = get();
-  bool accepted = !w.reject_all_transforms;
+  bool accepted = !w.reject_all_transforms && count <= host::im3d_max_vertices;
   for (const auto& c : w.rejected_centres_) {
-    if (count > 0 && vertices[0].x == c[0] && vertices[0].y == c[1]) accepted = false;
+    for (std::uint32_t i = 0; i < count && accepted; ++i) accepted = !(vertices[i].x == c[0] && vertices[i].y == c[1]);
   }
+  w.pending_held_ = false;
   if (w.recording || (w.keep_fans && accepted)) {
     host_call call{call_kind::im3d_transform, w.frame};
     call.ok = accepted;
     call.flags = flags;
     call.texture = w.raster_texture_;
     call.vertices.assign(vertices, vertices + count);
-    if (accepted && w.keep_fans) w.fans_.push_back(call);
+    if (accepted && w.keep_fans) {
+      w.pending_ = call;
+      w.pending_held_ = true;
+    }
     if (w.recording) w.calls.push_back(std::move(call));
   }
   return accepted ? vertices : nullptr;
@@ -356,13 +396,89 @@ std::int32_t host_world::im3d_render_primitive(std::int32_t type) {
     call.type = type;
     w.calls.push_back(std::move(call));
   }
+  if (w.pending_held_ && type == host::rwPRIMTYPETRIFAN) {
+    host_call fan = w.pending_;
+    for (std::size_t i = 1; i + 1 < fan.vertices.size(); ++i) {
+      fan.indices.insert(fan.indices.end(), {0, static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(i + 1)});
+    }
+    w.fans_.push_back(std::move(fan));
+  }
   return 1;
+}
+
+std::int32_t host_world::im3d_render_indexed_primitive(std::int32_t type, std::uint16_t* indices, std::int32_t count) {
+  host_world& w = get();
+  const bool ok = type == host::rwPRIMTYPETRILIST && count > 0 && count % 3 == 0 &&
+                  static_cast<std::uint32_t>(count) <= host::im3d_max_indices;
+  if (w.recording) {
+    host_call call{call_kind::im3d_render_indexed_primitive, w.frame};
+    call.type = type;
+    call.ok = ok;
+    if (count > 0) call.indices.assign(indices, indices + count);
+    w.calls.push_back(std::move(call));
+  }
+  if (ok && w.pending_held_) {
+    for (host_call& disc : discs_of(w.pending_, indices, static_cast<std::size_t>(count))) w.fans_.push_back(std::move(disc));
+  }
+  return ok ? 1 : 0;
 }
 
 std::int32_t host_world::im3d_end() {
   host_world& w = get();
+  w.pending_held_ = false;
   if (w.recording) w.calls.push_back(host_call{call_kind::im3d_end, w.frame});
   return 1;
+}
+
+bool host_world::process_vertical_line(const float* origin, float end_z, std::uint8_t* col_point, void** entity,
+                                       bool /*buildings*/, bool /*vehicles*/, bool /*peds*/, bool /*objects*/,
+                                       bool /*dummies*/, bool /*see_through*/, void* /*poly*/) {
+  host_world& w = get();
+  ++w.vertical_lines;
+  float top = 0.0f;
+  const bool hit = ground_top(w.ground_, origin[0], origin[1], origin[2], end_z, &top);
+  if (hit) {
+    const float point[3] = {origin[0], origin[1], top};
+    std::memcpy(col_point + host::col_point::point, point, sizeof point);
+    for (const ground_piece& g : w.ground_) {
+      if (g.covers(origin[0], origin[1]) && g.top(origin[0], origin[1]) == top) {
+        const float length = std::sqrt(g.slope[0] * g.slope[0] + g.slope[1] * g.slope[1] + 1.0f);
+        const float normal[3] = {-g.slope[0] / length, -g.slope[1] / length, 1.0f / length};
+        std::memcpy(col_point + host::col_point::normal, normal, sizeof normal);
+        break;
+      }
+    }
+    *entity = nullptr;  // the world's buildings are no entities of the simulation
+  }
+  if (w.recording) {
+    host_call call{call_kind::vertical_line, w.frame};
+    std::memcpy(call.origin, origin, sizeof call.origin);
+    call.end_z = end_z;
+    call.ok = hit;
+    call.z = top;
+    w.calls.push_back(std::move(call));
+  }
+  return hit;
+}
+
+std::vector<host_call> discs_of(const host_call& transform, const std::uint16_t* indices, std::size_t count) {
+  const auto& v = transform.vertices;
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if (i == 0 || (v[i].u == 0.5f && v[i].v == 0.5f)) starts.push_back(i);
+  }
+  std::vector<host_call> discs;
+  for (std::size_t k = 0; k < starts.size(); ++k) {
+    host_call disc = transform;
+    const std::size_t from = starts[k], to = k + 1 < starts.size() ? starts[k + 1] : v.size();
+    disc.vertices.assign(v.begin() + static_cast<std::ptrdiff_t>(from), v.begin() + static_cast<std::ptrdiff_t>(to));
+    for (std::size_t t = 0; t + 2 < count; t += 3) {
+      if (indices[t] < from || indices[t] >= to) continue;
+      for (std::size_t j = 0; j < 3; ++j) disc.indices.push_back(static_cast<std::uint16_t>(indices[t + j] - from));
+    }
+    discs.push_back(std::move(disc));
+  }
+  return discs;
 }
 
 std::uint8_t* host_world::player_pedestrian(std::int32_t index) { return index == -1 ? get().player_ : nullptr; }

@@ -26,7 +26,10 @@ enum class call_kind {
   render_state_left,  // after the drawing site: a state not as the game set it before
   im3d_transform,
   im3d_render_primitive,
+  im3d_render_indexed_primitive,
   im3d_end,
+  vertical_line,  // CWorld::ProcessVerticalLine
+  ped_position,   // not a call: a pedestrian moved before the drawing event
 };
 
 struct host_call {
@@ -40,10 +43,21 @@ struct host_call {
   std::uintptr_t value = 0;   // render_state_set, render_state_get, render_state_left (as left)
   std::uintptr_t expected = 0;  // render_state_left: as the game had set it
   std::string texture;        // render_state_set of the raster: whose raster, empty for none
-  std::int32_t type = 0;      // im3d_render_primitive
+  std::int32_t type = 0;      // im3d_render_primitive, im3d_render_indexed_primitive
   std::uint32_t flags = 0;    // im3d_transform
   std::vector<host::RwIm3DVertex> vertices;  // im3d_transform
+  // im3d_render_indexed_primitive; in a disc of accepted_fans(), its
+  // triangles, counted from its hub
+  std::vector<std::uint16_t> indices;
+  float origin[3] = {};       // vertical_line; ped_position: where it is now
+  float end_z = 0.0f;         // vertical_line
+  float z = 0.0f;             // vertical_line: the top it met, when ok
+  int slot = 0;               // ped_position
 };
+
+// A batch's vertices split into discs, each from a hub vertex (texture
+// coordinates 0.5, 0.5) to the next, with the triangles that start in it.
+std::vector<host_call> discs_of(const host_call& transform, const std::uint16_t* indices, std::size_t count);
 
 // A texture as the game's dictionaries hold it: the layout the plugin reads
 // first, then the simulator's own.
@@ -112,6 +126,11 @@ class host_world {
   void set_camera_forward(float x, float y);
   void set_camera_without_matrix();
   void set_area(std::int32_t area);
+  // The ground the game's collision queries meet.
+  void set_ground(const std::vector<ground_piece>& ground) { ground_ = ground; }
+  // Moves every pedestrian that has a velocity by ms of it, 1.0 above the
+  // ground under it where there is ground; records where each went.
+  void move_peds(std::uint32_t ms, std::int32_t frame);
 
   // The game's own function that a site calls.
   static const void* game_callee(host_address site);
@@ -142,11 +161,14 @@ class host_world {
 
   // RwIm3DTransform refuses every batch while set.
   bool reject_all_transforms = false;
+  // Calls of ProcessVerticalLine, also while not recording.
+  std::uint64_t vertical_lines = 0;
 
   std::vector<host_call> calls_of(call_kind kind) const;
   std::vector<std::string> loaded_paths() const;
   std::uint8_t* player() const { return player_; }
-  // The fans of the last drawing event that were accepted, in order.
+  // The discs of the last drawing event that were accepted, in order: plain
+  // fans (hub, then rim) and the discs of indexed batches.
   const std::vector<host_call>& accepted_fans() const { return fans_; }
 
   // The game's return values for the three hooked calls.
@@ -163,7 +185,12 @@ class host_world {
   static void* HOST_ENTRY im3d_transform(host::RwIm3DVertex* vertices, std::uint32_t count, void* matrix,
                                          std::uint32_t flags);
   static std::int32_t HOST_ENTRY im3d_render_primitive(std::int32_t type);
+  static std::int32_t HOST_ENTRY im3d_render_indexed_primitive(std::int32_t type, std::uint16_t* indices,
+                                                                std::int32_t count);
   static std::int32_t HOST_ENTRY im3d_end();
+  static bool HOST_ENTRY process_vertical_line(const float* origin, float end_z, std::uint8_t* col_point,
+                                               void** entity, bool buildings, bool vehicles, bool peds, bool objects,
+                                               bool dummies, bool see_through, void* poly);
   static std::uint8_t* HOST_ENTRY player_pedestrian(std::int32_t index);
   static std::int32_t HOST_ENTRY render_state_set(std::int32_t state, void* value);
   static std::int32_t HOST_ENTRY render_state_get(std::int32_t state, void* value);
@@ -190,6 +217,14 @@ class host_world {
   std::array<std::uint8_t, host::ped_slot_size> lone_player_{};
   std::vector<std::array<float, 2>> rejected_centres_;
   std::vector<host_call> fans_;
+  host_call pending_{call_kind::im3d_transform, 0};  // the last accepted transform, until drawn
+  bool pending_held_ = false;
+  std::vector<ground_piece> ground_;
+  struct mover {
+    int slot;
+    float velocity[2];
+  };
+  std::vector<mover> movers_;
   std::string raster_texture_;
   hud_state hud_;
   std::array<std::uintptr_t, 64> render_states_{};  // by RwRenderState; the engine's are fewer

@@ -94,8 +94,10 @@ void draw_fan(canvas& c, const view& w, const host_call& fan, const txd::texture
   const float cg = ((vs[0].colour >> 8) & 0xFF) / 255.0f;
   const float cb = (vs[0].colour & 0xFF) / 255.0f;
   const float ca = ((vs[0].colour >> 24) & 0xFF) / 255.0f;
-  for (std::size_t i = 1; i + 1 < vs.size(); ++i) {
-    const host::RwIm3DVertex* tri[3] = {&vs[0], &vs[i], &vs[i + 1]};
+  const auto& ix = fan.indices;
+  for (std::size_t t = 0; t + 2 < ix.size(); t += 3) {
+    if (ix[t] >= vs.size() || ix[t + 1] >= vs.size() || ix[t + 2] >= vs.size()) continue;
+    const host::RwIm3DVertex* tri[3] = {&vs[ix[t]], &vs[ix[t + 1]], &vs[ix[t + 2]]};
     float sx[3], sy[3];
     for (int k = 0; k < 3; ++k) {
       sx[k] = w.to_x(tri[k]->x);

@@ -149,7 +149,7 @@ foreign_patch_setup foreign_patch(const json& value, const std::string& field) {
 ped_setup pedestrian(const json& value, const std::string& field, int pool_size) {
   object_at(value, field);
   only_keys(value, field, {"slot", "position", "health", "max_health", "armour", "in_vehicle", "visible", "area",
-                           "use_matrix", "reject_transform"});
+                           "use_matrix", "reject_transform", "velocity"});
   if (!value.contains("slot")) fail(field + ".slot", "missing");
   if (!value.contains("position")) fail(field + ".position", "missing");
   ped_setup p;
@@ -167,6 +167,7 @@ ped_setup pedestrian(const json& value, const std::string& field, int pool_size)
   }
   if (value.contains("use_matrix")) p.use_matrix = boolean(value["use_matrix"], field + ".use_matrix");
   if (value.contains("reject_transform")) p.reject_transform = boolean(value["reject_transform"], field + ".reject_transform");
+  if (value.contains("velocity")) numbers(value["velocity"], field + ".velocity", p.velocity);
   return p;
 }
 
@@ -174,7 +175,7 @@ scenario interpret(const json& root) {
   object_at(root, "scenario");
   only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace", "second_plugin",
                          "foreign_patches", "ini", "key_presses", "plugin_name", "walls", "camera_position",
-                         "camera_target", "view", "refuse_restore", "health_changes", "respawn", "clock", "hud"});
+                         "camera_target", "view", "refuse_restore", "health_changes", "respawn", "clock", "hud", "ground"});
   scenario s;
   if (root.contains("game_version")) {
     const std::int64_t v = integer(root["game_version"], "game_version");
@@ -259,6 +260,18 @@ scenario interpret(const json& root) {
     wall w{position(j["min"], field + ".min"), position(j["max"], field + ".max")};
     if (!(w.min.x < w.max.x && w.min.y < w.max.y && w.min.z < w.max.z)) fail(field, "min must lie below max on every axis");
     s.walls.push_back(w);
+  });
+  each_object(root, "ground", {"min", "max", "z", "slope"}, [&](const json& j, const std::string& field) {
+    for (const char* key : {"min", "max", "z"}) {
+      if (!j.contains(key)) fail(field + "." + key, "missing");
+    }
+    ground_piece g;
+    numbers(j["min"], field + ".min", g.min);
+    numbers(j["max"], field + ".max", g.max);
+    g.z = number(j["z"], field + ".z");
+    if (j.contains("slope")) numbers(j["slope"], field + ".slope", g.slope);
+    if (!(g.min[0] < g.max[0] && g.min[1] < g.max[1])) fail(field, "min must lie below max on both axes");
+    s.ground.push_back(g);
   });
   if (root.contains("plugin_name")) {
     if (!root["plugin_name"].is_string()) fail("plugin_name", "expected a file name");

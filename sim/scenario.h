@@ -104,6 +104,7 @@ struct scenario {
   std::optional<vec3> camera_position;
   std::optional<vec3> camera_target;
   std::vector<wall> walls;
+  std::vector<ground_piece> ground;  // what the game's collision queries meet
   bool view = false;
   // The site whose code cannot be opened when the plugins are unloaded (a
   // page another module locked), and the drawing events run after that.

@@ -101,6 +101,7 @@ void prepare_frame(const scenario& scene, host_world& world, std::int32_t frame)
     if (c.armour) world.set_armour(c.slot, *c.armour);
   }
   world.set_clock(scene.clock.at(frame));
+  if (frame > 1) world.move_peds(scene.clock.at(frame) - scene.clock.at(frame - 1), frame);
   for (const hud_change& c : scene.hud) {
     if (c.frame != frame) continue;
     hud_state hud = world.hud();

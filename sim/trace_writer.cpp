@@ -76,8 +76,27 @@ std::string trace_line(const host_call& call) {
       line += "\"RwIm3DRenderPrimitive\",\"type\":";
       line += std::to_string(call.type);
       break;
+    case call_kind::im3d_render_indexed_primitive:
+      line += "\"RwIm3DRenderIndexedPrimitive\",\"type\":";
+      line += std::to_string(call.type);
+      line += ",\"indices\":[";
+      for (std::size_t i = 0; i < call.indices.size(); ++i) {
+        if (i) line += ',';
+        line += std::to_string(call.indices[i]);
+      }
+      line += call.ok ? "],\"result\":\"ok\"" : "],\"result\":\"refused\"";
+      break;
     case call_kind::im3d_end:
       line += "\"RwIm3DEnd\"";
+      break;
+    case call_kind::vertical_line:
+      line += "\"ProcessVerticalLine\",\"origin\":[" + number(call.origin[0]) + "," + number(call.origin[1]) + "," +
+              number(call.origin[2]) + "],\"end_z\":" + number(call.end_z) + ",\"hit\":" + (call.ok ? "true" : "false");
+      if (call.ok) line += ",\"z\":" + number(call.z);
+      break;
+    case call_kind::ped_position:
+      line += "\"ped_position\",\"slot\":" + std::to_string(call.slot) + ",\"position\":[" + number(call.origin[0]) +
+              "," + number(call.origin[1]) + "," + number(call.origin[2]) + "]";
       break;
   }
   line += '}';

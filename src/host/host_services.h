@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "hooking/calling_convention.h"
 #include "hooking/host_version.h"
@@ -47,6 +48,18 @@ constexpr std::uint32_t forward_y = 0x14;
 constexpr std::uint32_t position = 0x30;
 }  // namespace matrix
 constexpr std::uint32_t camera_matrix = 0x14;
+
+// CColPoint, as CWorld::ProcessVerticalLine fills it.
+namespace col_point {
+constexpr std::uint32_t size = 0x2C;
+constexpr std::uint32_t point = 0x00;   // 3 floats
+constexpr std::uint32_t normal = 0x10;  // 3 floats
+}  // namespace col_point
+
+// A pedestrian's position lies this far above its feet; the game projects
+// its shadow onto ground up to this far below them.
+constexpr float ped_feet_below = 1.0f;
+constexpr float shadow_reach = 4.0f;
 
 // The three version-resolved references, resolved once at load.
 struct host_references {
@@ -93,6 +106,11 @@ inline void* RwIm3DTransform(RwIm3DVertex* vertices, std::uint32_t count, void* 
 inline void RwIm3DRenderPrimitive(std::int32_t primitive_type) {
   using fn = std::int32_t(HOST_CDECL*)(std::int32_t);
   host_function<fn>(addr::im3d_render_primitive)(primitive_type);
+}
+
+inline bool RwIm3DRenderIndexedPrimitive(std::int32_t primitive_type, std::uint16_t* indices, std::int32_t count) {
+  using fn = std::int32_t(HOST_CDECL*)(std::int32_t, std::uint16_t*, std::int32_t);
+  return host_function<fn>(addr::im3d_render_indexed_primitive)(primitive_type, indices, count) != 0;
 }
 
 inline void RwIm3DEnd() {
@@ -142,6 +160,21 @@ inline bool host_hides_hud(bool menu_counts) {
   return byte(addr::widescreen_on) != 0 || byte(addr::display_hud) == 0 || (menu_counts && byte(addr::menu_hud_on) == 0) ||
          byte(addr::replay_mode) == 1 || byte(addr::taking_photo) != 0 ||
          word(addr::cinematic_frame) == word(addr::frame_counter) || byte(addr::cutscene_running) != 0;
+}
+
+// CWorld::ProcessVerticalLine: the surface nearest origin on the vertical line
+// from it down to end_z (a height, not a length), among buildings, objects
+// and dummies (not vehicles, not pedestrians); its height in hit_z.
+inline bool host_ground_below(const float origin[3], float end_z, float* hit_z) {
+  using fn = bool(HOST_CDECL*)(const float*, float, void*, void**, bool, bool, bool, bool, bool, bool, void*);
+  alignas(4) std::uint8_t point[col_point::size] = {};
+  void* entity = nullptr;
+  if (!host_function<fn>(addr::process_vertical_line)(origin, end_z, point, &entity, true, false, false, true, true,
+                                                       false, nullptr)) {
+    return false;
+  }
+  std::memcpy(hit_z, point + col_point::point + 8, sizeof *hit_z);
+  return true;
 }
 
 inline std::int32_t host_current_area() { return *references().current_area.as<std::int32_t>(); }

@@ -27,7 +27,12 @@ enum : std::uint32_t {
 
 enum : std::int32_t {
   rwIM3D_VERTEXUV = 1,
+  rwPRIMTYPETRILIST = 3,
   rwPRIMTYPETRIFAN = 5,
 };
+
+// The game's own immediate-mode batches stay within these.
+constexpr std::uint32_t im3d_max_vertices = 2048;
+constexpr std::uint32_t im3d_max_indices = 4096;
 
 }  // namespace host

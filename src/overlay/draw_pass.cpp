@@ -67,6 +67,38 @@ bool camera_heading(float* heading) {
   return true;
 }
 
+template <class T>
+T field(const std::uint8_t* object, std::uint32_t offset) {
+  T value;
+  std::memcpy(&value, object + offset, sizeof value);
+  return value;
+}
+
+struct position {
+  float x, y, z;
+};
+
+position position_of(const std::uint8_t* entity) {
+  const auto* matrix = field<const std::uint8_t*>(entity, host::ped::matrix);
+  return field<position>(matrix ? matrix : entity, matrix ? host::matrix::position : host::ped::position);
+}
+
+float clamped_fraction(const std::uint8_t* ped, float health) {
+  const float max_health = field<float>(ped, host::ped::max_health);
+  const float m = max_health > 1.0f ? max_health : 100.0f;
+  float f = health / m;
+  if (f > 1.0f) {
+    f = 1.0f;
+  } else if (f < 0.0f) {
+    f = 0.0f;
+  }
+  return f;
+}
+
+std::uint32_t with_alpha(const std::uint8_t* rgb, std::uint32_t alpha) {
+  return (alpha << 24) + rgb[0] * 0x10000u + rgb[1] * 0x100u + rgb[2];
+}
+
 // Each occupied slot's pedestrian but the player's, with its slot.
 template <class Each>
 void for_each_pedestrian(const host::ped_pool& pool, const std::uint8_t* player, Each each) {
@@ -81,25 +113,145 @@ void for_each_pedestrian(const host::ped_pool& pool, const std::uint8_t* player,
 slot_memory& remember_slot(plugin_state& s, const host::ped_pool& pool, std::int32_t i, const std::uint8_t* ped,
                            std::uint32_t now) {
   slot_memory& memory = s.damage.at(i);
-  float health = 0.0f;
-  std::memcpy(&health, ped + host::ped::health, sizeof health);
-  remember(memory, static_cast<std::uint8_t>(pool.status[i]), health, health_fraction(ped), now);
+  const float health = field<float>(ped, host::ped::health);
+  remember(memory, static_cast<std::uint8_t>(pool.status[i]), health, clamped_fraction(ped, health), now);
   return memory;
 }
 
-// The pool walk with the player's overlays. Every occupied slot is
-// remembered, ringed or not: a pedestrian hit out of range has its fall
-// counted all the same.
-void draw_rings_with_overlays(plugin_state& s, const host::ped_pool& pool, const std::uint8_t* player,
-                              host::RwTexture* background, float heading, host::RwTexture* foreground) {
-  const bool follows = s.settings.follows_damage();
-  const std::uint32_t now = follows ? host::host_game_clock() : 0;
-  s.damage.fit(pool.size);
+// What the frame needs, read once.
+struct frame_view {
+  const host::ped_pool* pool = nullptr;
+  const std::uint8_t* player = nullptr;
+  position player_at{};
+  float heading = 0.0f;
+  std::uint32_t now = 0;
+  bool follows = false;
+  float reach = 1.0f;  // of the widest fan
+};
+
+// Whether a pedestrian gets a ring at all, before the overlays: alive, on
+// foot, visible, in the area shown, within range of the player.
+bool qualifies(const std::uint8_t* ped, const ring_settings& settings, const frame_view& f, position* at,
+               float* distance) {
+  if (!(field<float>(ped, host::ped::health) > 0.0f)) return false;
+  if (ped[host::ped::ped_flags] & 0x01) return false;  // in a vehicle
+  if (!(ped[host::ped::entity_flags] & 0x80)) return false;  // not visible
+  // The game renders an entity of area 13 in every area.
+  const std::int32_t area = ped[host::ped::area];
+  if (area != host::everywhere_area && area != host::host_current_area()) return false;
+  *at = position_of(ped);
+  const float dx = at->x - f.player_at.x;
+  const float dy = at->y - f.player_at.y;
+  const float dz = at->z - f.player_at.z;
+  const float s = (dy * dy + dx * dx) + dz * dz;
+  *distance = static_cast<float>(std::sqrt(static_cast<double>(s)));
+  // Written so that a position holding NaN fails them.
+  return *distance <= settings.range && std::fabs(dz) <= settings.height_range;
+}
+
+// The alpha of every fan of a pedestrian under the fade and the rings after
+// damage; 0 when it gets no ring.
+std::uint32_t ring_alpha(const ring_settings& settings, float distance, const slot_memory& memory,
+                         std::uint32_t now_ms) {
+  float weight = 1.0f;
+  if (settings.fade_distance > 0.0f) {
+    weight = (settings.range - distance) / settings.fade_distance;
+    if (weight > 1.0f) weight = 1.0f;
+    if (weight < 0.0f) weight = 0.0f;
+  }
+  if (settings.show_after_damage > 0) {
+    const std::uint32_t shown_ms = static_cast<std::uint32_t>(settings.show_after_damage) * 1000u;
+    const std::uint32_t since = now_ms - memory.fall_ms;
+    if (!memory.fell || since >= shown_ms) return 0;
+    const std::uint32_t left = shown_ms - since;
+    if (left < fade_out_ms) weight = weight * (static_cast<float>(left) / static_cast<float>(fade_out_ms));
+  }
+  return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<float>(settings.opacity) * weight));
+}
+
+// One walk of the pool: every occupied slot's damage followed, ringed or not
+// (a pedestrian hit out of range has its fall counted all the same), and a
+// plan for each pedestrian that gets a ring.
+void plan_rings(plugin_state& s, const frame_view& f) {
+  const ring_settings& settings = s.settings;
+  const host::ped_pool& pool = *f.pool;
+  if (f.follows) s.damage.fit(pool.size);
+  s.ground.fit(pool.size, f.reach);
+  if (s.plans.capacity() < static_cast<std::size_t>(pool.size)) s.plans.reserve(static_cast<std::size_t>(pool.size));
+  s.plans.clear();
   static const slot_memory nothing{};
-  for_each_pedestrian(pool, player, [&](std::int32_t i, const std::uint8_t* ped) {
-    const slot_memory& memory = follows ? remember_slot(s, pool, i, ped, now) : nothing;
-    draw_ped_ring_overlays(ped, background, heading, foreground, memory, now);
+  for_each_pedestrian(pool, f.player, [&](std::int32_t i, const std::uint8_t* ped) {
+    const slot_memory& memory = f.follows ? remember_slot(s, pool, i, ped, f.now) : nothing;
+    position at;
+    float distance = 0.0f;
+    if (!qualifies(ped, settings, f, &at, &distance)) return;
+    const float health = field<float>(ped, host::ped::health);
+    const float fraction = clamped_fraction(ped, health);
+    if (fraction == 1.0f && !settings.show_full_health) return;
+    const std::uint32_t alpha = ring_alpha(settings, distance, memory, f.now);
+    if (alpha == 0) return;
+
+    ring_plan& p = s.plans.emplace_back();
+    const ground_under& ground = s.ground.find(i, static_cast<std::uint8_t>(pool.status[i]), at.x, at.y, at.z);
+    p.place = place_ring(at.x, at.y, at.z, ground, &s.ground, i);
+    p.fraction = fraction;
+    p.alpha = alpha;
+    if (settings.show_recent_damage) p.trail = trail_fraction(memory, fraction, f.now);
+    if (settings.show_armour) {
+      const float armour = field<float>(ped, host::ped::armour) / 100.0f;
+      p.armour = armour > 1.0f ? 1.0f : armour;
+    }
   });
+}
+
+enum class ring_pass { background, recent_damage, health, armour };
+
+struct fan_of_pass {
+  float fraction = 0.0f;  // none unless above 0
+  std::uint32_t colour = 0;
+  float radius = 0.0f;
+};
+
+fan_of_pass fan_for(ring_pass pass, const ring_plan& p, const ring_settings& settings) {
+  switch (pass) {
+    case ring_pass::background:
+      return {1.0f, (p.alpha << 24) | 0x00FFFFFFu, settings.radius};
+    case ring_pass::recent_damage:
+      if (!(p.trail > p.fraction)) return {};
+      return {p.trail, with_alpha(settings.recent_damage_colour, p.alpha), settings.radius};
+    case ring_pass::health:
+      return {p.fraction, ring_colour(p.fraction, settings.full_health, settings.low_health, p.alpha), settings.radius};
+    case ring_pass::armour:
+      return {p.armour, with_alpha(settings.armour_colour, p.alpha), settings.radius * armour_radius};
+  }
+  return {};
+}
+
+// One pass over the plans: their fans of one texture in as few batches as the
+// game's limits allow. A refused batch's rings get nothing more this frame.
+void draw_fans(plugin_state& s, ring_pass pass, host::RwTexture* texture, float heading) {
+  ring_batch& b = s.batch;
+  b.begin(texture);
+  const auto draw = [&] {
+    if (b.empty()) return;
+    if (!b.draw()) {
+      for (std::uint32_t m = 0; m < b.member_count(); ++m) s.plans[b.members()[m]].refused = true;
+    }
+    b.clear();
+  };
+  for (std::uint32_t i = 0; i < s.plans.size(); ++i) {
+    const ring_plan& p = s.plans[i];
+    if (p.refused) continue;
+    const fan_of_pass fan = fan_for(pass, p, s.settings);
+    const fan_size size = fan_size_of(p.place, fan.fraction, fan.radius);
+    if (size.vertices == 0) continue;
+    if (!b.fits(size)) draw();
+    std::uint16_t* indices = nullptr;
+    std::uint32_t first = 0;
+    host::RwIm3DVertex* v = b.add(i, size, &indices, &first);
+    write_fan(p.place, heading, fan.fraction, fan.colour, fan.radius, v, indices, first);
+  }
+  draw();
 }
 
 // In a frame without rings, health is followed all the same: a hit taken
@@ -115,26 +267,33 @@ void follow_damage(plugin_state& s) {
 
 // True when the pool was walked, and with it the damage followed.
 bool draw_rings(plugin_state& s) {
+  frame_view f;
   host::RwTexture* background = s.ring_background;
   host::RwTexture* foreground = s.ring_foreground;
-  const std::uint8_t* player = host::host_player_pedestrian(-1);
-  if (!background || !foreground || !player) return false;
+  f.player = host::host_player_pedestrian(-1);
+  if (!background || !foreground || !f.player) return false;
+  if (!camera_heading(&f.heading)) return false;
+  f.pool = host::host_ped_pool();
+  if (f.pool == nullptr) return false;
+  const ring_settings& settings = s.settings;
+  f.player_at = position_of(f.player);
+  f.follows = settings.follows_damage();
+  f.now = f.follows ? host::host_game_clock() : 0;
+  f.reach = settings.show_armour ? settings.radius * armour_radius : settings.radius;
 
-  float heading = 0.0f;
-  if (!camera_heading(&heading)) return false;
-  const host::ped_pool* pool = host::host_ped_pool();
-  if (pool == nullptr) return false;
-
-  const game_states before = read_game_states();
-  for (const render_state_value& rs : ring_render_states) host::RwRenderStateSet(rs.state, rs.value);
-
-  if (s.settings.overlays()) {
-    draw_rings_with_overlays(s, *pool, player, background, heading, foreground);
-  } else {
-    for_each_pedestrian(*pool, player,
-                        [=](std::int32_t, const std::uint8_t* ped) { draw_ped_ring(ped, background, heading, foreground); });
+  plan_rings(s, f);
+  s.peds_in_range += static_cast<std::int32_t>(s.plans.size());
+  if (!s.plans.empty()) {
+    const game_states before = read_game_states();
+    for (const render_state_value& rs : ring_render_states) host::RwRenderStateSet(rs.state, rs.value);
+    s.batch.start_frame();
+    draw_fans(s, ring_pass::background, background, f.heading);
+    if (settings.show_recent_damage) draw_fans(s, ring_pass::recent_damage, foreground, f.heading);
+    draw_fans(s, ring_pass::health, foreground, f.heading);
+    if (settings.show_armour) draw_fans(s, ring_pass::armour, s.ring_armour ? s.ring_armour : foreground, f.heading);
+    give_back(before);
   }
-  give_back(before);
+  for (const ring_plan& p : s.plans) ++(p.refused ? s.projection_failed : s.rings_drawn);
   return true;
 }
 

@@ -130,6 +130,7 @@ void take_settings(const std::wstring& path) {
   s.rings_hidden = !settings.values.enabled;
   s.toggle_key_down = false;
   s.damage.clear();
+  s.ground.clear();
 }
 
 void on_unload() {

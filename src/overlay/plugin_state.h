@@ -3,9 +3,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/renderware.h"
 #include "overlay/damage_memory.h"
+#include "overlay/ring_batch.h"
+#include "overlay/ring_ground.h"
 #include "overlay/ring_settings.h"
 #include "platform/os.h"
 
@@ -54,6 +57,9 @@ struct plugin_state {
   bool rings_hidden = false;   // by the toggle key, or Enabled=0
   bool toggle_key_down = false;  // as seen at the last drawing event
   damage_memory damage;          // per pool slot, while an overlay follows damage
+  ground_memory ground;          // per pool slot: the ground under its pedestrian
+  std::vector<ring_plan> plans;       // the frame's rings, sized to the pool
+  ring_batch batch;
   pending_hand_over hand_over;
 };
 

@@ -2,46 +2,36 @@
 
 #include <bit>
 #include <cmath>
-#include <cstring>
 
-#include "host/host_services.h"
-#include "overlay/plugin_state.h"
+#include "overlay/ring_settings.h"
 
 namespace overlay {
 namespace {
 
 constexpr float ring_drop = std::bit_cast<float>(0x3F68F5C2u);  // 0.90999997
+constexpr float air_lift = 0.09f;  // above the ground, as the game's shadow lies
 constexpr float pi = 3.1415927f;
 constexpr float half_pi = 1.5707964f;
-
-struct position {
-  float x, y, z;
-};
-
-template <class T>
-T field(const std::uint8_t* object, std::uint32_t offset) {
-  T value;
-  std::memcpy(&value, object + offset, sizeof value);
-  return value;
-}
-
-position position_of(const std::uint8_t* entity) {
-  const auto* matrix = field<const std::uint8_t*>(entity, host::ped::matrix);
-  return field<position>(matrix ? matrix : entity, matrix ? host::matrix::position : host::ped::position);
-}
+constexpr int max_levels = 8;
 
 // Mathematical functions in double on a float argument, rounded back.
 float cos_f(float a) { return static_cast<float>(std::cos(static_cast<double>(a))); }
 float sin_f(float a) { return static_cast<float>(std::sin(static_cast<double>(a))); }
 
+constexpr float full_sweep = (1.0f + 1.0f) * pi;
+
+float rim_angle(int i, int n, float sweep) {
+  const float t = (static_cast<float>(i) / static_cast<float>(n)) * sweep;
+  return half_pi - t;
+}
 
 // A full disc is the same fan for every pedestrian of a frame: its rim
 // offsets follow the heading alone and its texture coordinates nothing at all,
 // so both are computed once (per frame, per process) with exactly the
 // operations of the general path, and only the centre is added per ring.
 struct full_disc_uv {
-  float u[full_disc_segments + 1];
-  float v[full_disc_segments + 1];
+  float c[full_disc_segments + 1], s[full_disc_segments + 1];  // of the texture angle
+  float u[full_disc_segments + 1], v[full_disc_segments + 1];
 };
 
 struct full_disc_rim {
@@ -51,20 +41,15 @@ struct full_disc_rim {
   float dy[full_disc_segments + 1];
 };
 
-constexpr float full_sweep = (1.0f + 1.0f) * pi;
-
-float rim_angle(int i, int n, float sweep) {
-  const float t = (static_cast<float>(i) / static_cast<float>(n)) * sweep;
-  return half_pi - t;
-}
-
 const full_disc_uv& full_disc_texture_coordinates() {
   static const full_disc_uv table = [] {
     full_disc_uv t{};
     for (int i = 0; i <= full_disc_segments; ++i) {
       const float theta = rim_angle(i, full_disc_segments, full_sweep);
-      t.u[i] = cos_f(theta) * 0.5f + 0.5f;
-      t.v[i] = 0.5f - sin_f(theta) * 0.5f;
+      t.c[i] = cos_f(theta);
+      t.s[i] = sin_f(theta);
+      t.u[i] = t.c[i] * 0.5f + 0.5f;
+      t.v[i] = 0.5f - t.s[i] * 0.5f;
     }
     return t;
   }();
@@ -86,7 +71,133 @@ const full_disc_rim& full_disc_rim_for(float heading) {
   return rim;
 }
 
+struct fan_shape {
+  float k;       // the share of the disc, at most 1
+  int segments;  // rim segments
+  int levels;    // rings of vertices from the hub out, the rim the last
+};
+
+bool shape_of(const ring_place& at, float fraction, float radius, fan_shape* out) {
+  if (!(fraction > 0.0f)) return false;
+  out->k = fraction < 1.0f ? fraction : 1.0f;
+  out->segments = full_disc_segments;
+  if (!(out->k >= 0.999f)) {
+    out->segments = static_cast<int>(std::ceil(static_cast<double>(out->k * 48.0f)));
+    if (out->segments < 1) out->segments = 1;
+  }
+  out->levels = 1;
+  if (at.ground.shape == ground_shape::uneven) {
+    // A level every ground step or so: parts between steps follow them.
+    const int levels = static_cast<int>(std::ceil(radius / ground_step));
+    out->levels = levels < 1 ? 1 : levels > max_levels ? max_levels : levels;
+  }
+  return true;
+}
+
+// The height of the fan's part at (x, y).
+float part_height(const ring_place& at, float x, float y, float radius) {
+  const ground_under& g = at.ground;
+  if (g.shape == ground_shape::none) return at.flat_z;
+  float rise = 0.0f;
+  if (g.shape == ground_shape::plane) {
+    rise = g.gx * (x - at.x) + g.gy * (y - at.y);
+  } else if (float z = 0.0f; at.samples->height_at(at.slot, x, y, &z)) {
+    rise = z - g.centre;
+  }
+  if (!(std::fabs(rise) <= ground_follow * radius)) rise = 0.0f;  // a ledge or a wall: level
+  return g.on_ground ? at.flat_z + rise : (g.centre + rise) + air_lift;
+}
+
 }  // namespace
+
+ring_place place_ring(float x, float y, float z, const ground_under& ground, const ground_memory* samples,
+                      std::int32_t slot) {
+  ring_place p;
+  p.x = x;
+  p.y = y;
+  p.flat_z = z - ring_drop;
+  p.ground = ground;
+  p.samples = samples;
+  p.slot = slot;
+  return p;
+}
+
+fan_size fan_size_of(const ring_place& at, float fraction, float radius) {
+  fan_shape f;
+  if (!shape_of(at, fraction, radius, &f)) return {};
+  const auto n = static_cast<std::uint32_t>(f.segments), levels = static_cast<std::uint32_t>(f.levels);
+  return {1 + levels * (n + 1), 3 * n + (levels - 1) * 6 * n};
+}
+
+void write_fan(const ring_place& at, float heading, float fraction, std::uint32_t colour, float radius,
+               host::RwIm3DVertex* v, std::uint16_t* indices, std::uint32_t first) {
+  fan_shape f;
+  if (!shape_of(at, fraction, radius, &f)) return;
+  const int n = f.segments;
+  const float sweep = (f.k + f.k) * pi;
+  const bool full = f.k == 1.0f;
+  const full_disc_uv& uv = full_disc_texture_coordinates();
+  const full_disc_rim& rim = full_disc_rim_for(heading);
+
+  host::RwIm3DVertex& hub = v[0];
+  hub = host::RwIm3DVertex{};
+  hub.x = at.x;
+  hub.y = at.y;
+  hub.z = part_height(at, at.x, at.y, radius);
+  hub.colour = colour;
+  hub.u = 0.5f;
+  hub.v = 0.5f;
+  host::RwIm3DVertex* out = v + 1;
+  for (int level = 1; level <= f.levels; ++level) {
+    // The rim's share exactly 1, so that its vertices are those of a plain fan.
+    const float share = level == f.levels ? 1.0f : static_cast<float>(level) / static_cast<float>(f.levels);
+    const float reach = radius * share;
+    const float half = 0.5f * share;
+    for (int i = 0; i <= n; ++i, ++out) {
+      float c, s, dx, dy;
+      if (full) {
+        c = uv.c[i];
+        s = uv.s[i];
+        dx = rim.dx[i];
+        dy = rim.dy[i];
+      } else {
+        const float theta = rim_angle(i, n, sweep);
+        const float phi = (theta - half_pi) + heading;
+        c = cos_f(theta);
+        s = sin_f(theta);
+        dx = cos_f(phi);
+        dy = sin_f(phi);
+      }
+      *out = host::RwIm3DVertex{};
+      out->x = at.x + dx * reach;
+      out->y = at.y + dy * reach;
+      out->z = part_height(at, out->x, out->y, radius);
+      out->colour = colour;
+      out->u = c * half + 0.5f;
+      out->v = 0.5f - s * half;
+    }
+  }
+
+  const auto at_level = [&](int level, int i) {
+    return static_cast<std::uint16_t>(first + 1 + static_cast<std::uint32_t>((level - 1) * (n + 1) + i));
+  };
+  std::uint16_t* index = indices;
+  for (int i = 0; i < n; ++i) {
+    *index++ = static_cast<std::uint16_t>(first);
+    *index++ = at_level(1, i);
+    *index++ = at_level(1, i + 1);
+  }
+  for (int level = 2; level <= f.levels; ++level) {
+    for (int i = 0; i < n; ++i) {
+      *index++ = at_level(level - 1, i);
+      *index++ = at_level(level, i);
+      *index++ = at_level(level, i + 1);
+      *index++ = at_level(level - 1, i);
+      *index++ = at_level(level, i + 1);
+      *index++ = at_level(level - 1, i + 1);
+    }
+  }
+}
 
 std::uint32_t ring_colour(float fraction, const std::uint8_t* full, const std::uint8_t* low, std::uint32_t alpha) {
   // The settings table's defaults, green and red.
@@ -101,188 +212,6 @@ std::uint32_t ring_colour(float fraction, const std::uint8_t* full, const std::u
     channel[i] = static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
   }
   return (alpha << 24) + channel[0] * 0x10000u + channel[1] * 0x100u + channel[2];
-}
-
-namespace {
-
-// What the filters leave of a pedestrian that gets a ring.
-struct ring_subject {
-  position at;
-  float distance;  // from the player, or 0 without one
-  float fraction;
-};
-
-float clamped_fraction(const std::uint8_t* ped, float health) {
-  const float max_health = field<float>(ped, host::ped::max_health);
-  const float m = max_health > 1.0f ? max_health : 100.0f;
-  float f = health / m;
-  if (f > 1.0f) {
-    f = 1.0f;
-  } else if (f < 0.0f) {
-    f = 0.0f;
-  }
-  return f;
-}
-
-inline bool qualifies(const std::uint8_t* ped, const ring_settings& settings, ring_subject* out) {
-  if (ped == nullptr) return false;
-  const float health = field<float>(ped, host::ped::health);
-  if (!(health > 0.0f)) return false;
-  if (ped[host::ped::ped_flags] & 0x01) return false;  // in a vehicle
-  if (!(ped[host::ped::entity_flags] & 0x80)) return false;  // not visible
-  // The game renders an entity of area 13 in every area.
-  const std::int32_t area = ped[host::ped::area];
-  if (area != host::everywhere_area && area != host::host_current_area()) return false;
-
-  out->at = position_of(ped);
-  out->distance = 0.0f;
-  if (const std::uint8_t* player = host::host_player_pedestrian(-1)) {
-    const position q = position_of(player);
-    const float dx = out->at.x - q.x;
-    const float dy = out->at.y - q.y;
-    const float dz = out->at.z - q.z;
-    const float s = (dy * dy + dx * dx) + dz * dz;
-    out->distance = static_cast<float>(std::sqrt(static_cast<double>(s)));
-    // Written so that a position holding NaN fails them.
-    if (!(out->distance <= settings.range) || !(std::fabs(dz) <= settings.height_range)) return false;
-  }
-  out->fraction = clamped_fraction(ped, health);
-  return !(out->fraction == 1.0f && !settings.show_full_health);
-}
-
-std::uint32_t with_alpha(const std::uint8_t* rgb, std::uint32_t alpha) {
-  return (alpha << 24) + rgb[0] * 0x10000u + rgb[1] * 0x100u + rgb[2];
-}
-
-// The alpha of every fan of a pedestrian under the fade and the rings after
-// damage; 0 when it gets no ring.
-std::uint32_t overlay_alpha(const ring_settings& settings, const ring_subject& r, const slot_memory& memory,
-                            std::uint32_t now_ms) {
-  float weight = 1.0f;
-  if (settings.fade_distance > 0.0f) {
-    weight = (settings.range - r.distance) / settings.fade_distance;
-    if (weight > 1.0f) weight = 1.0f;
-    if (weight < 0.0f) weight = 0.0f;
-  }
-  if (settings.show_after_damage > 0) {
-    const std::uint32_t shown_ms = static_cast<std::uint32_t>(settings.show_after_damage) * 1000u;
-    const std::uint32_t since = now_ms - memory.fall_ms;
-    if (!memory.fell || since >= shown_ms) return 0;
-    const std::uint32_t left = shown_ms - since;
-    if (left < fade_out_ms) weight = weight * (static_cast<float>(left) / static_cast<float>(fade_out_ms));
-  }
-  return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<float>(settings.opacity) * weight));
-}
-
-}  // namespace
-
-float health_fraction(const std::uint8_t* ped) { return clamped_fraction(ped, field<float>(ped, host::ped::health)); }
-
-void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float heading,
-                   host::RwTexture* foreground) {
-  plugin_state& st = state();
-  const ring_settings& settings = st.settings;
-  ring_subject r;
-  if (!qualifies(ped, settings, &r)) return;
-
-  ++st.peds_in_range;
-  const float centre[3] = {r.at.x, r.at.y, r.at.z - ring_drop};
-  const std::uint32_t alpha = settings.opacity << 24;
-  if (!draw_ring_fan(background, centre, heading, 1.0f, alpha | 0x00FFFFFFu, settings.radius)) {
-    ++st.projection_failed;
-    return;
-  }
-  ++st.rings_drawn;
-  draw_ring_fan(foreground, centre, heading, r.fraction,
-                ring_colour(r.fraction, settings.full_health, settings.low_health, settings.opacity), settings.radius);
-}
-
-void draw_ped_ring_overlays(const std::uint8_t* ped, host::RwTexture* background, float heading,
-                            host::RwTexture* foreground, const slot_memory& memory, std::uint32_t now_ms) {
-  plugin_state& st = state();
-  const ring_settings& settings = st.settings;
-  ring_subject r;
-  if (!qualifies(ped, settings, &r)) return;
-  const std::uint32_t alpha = overlay_alpha(settings, r, memory, now_ms);
-  if (alpha == 0) return;
-
-  ++st.peds_in_range;
-  const float centre[3] = {r.at.x, r.at.y, r.at.z - ring_drop};
-  if (!draw_ring_fan(background, centre, heading, 1.0f, (alpha << 24) | 0x00FFFFFFu, settings.radius)) {
-    ++st.projection_failed;
-    return;
-  }
-  ++st.rings_drawn;
-  if (settings.show_recent_damage) {
-    const float trail = trail_fraction(memory, r.fraction, now_ms);
-    if (trail > r.fraction) {
-      draw_ring_fan(foreground, centre, heading, trail, with_alpha(settings.recent_damage_colour, alpha), settings.radius);
-    }
-  }
-  draw_ring_fan(foreground, centre, heading, r.fraction,
-                ring_colour(r.fraction, settings.full_health, settings.low_health, alpha), settings.radius);
-  if (settings.show_armour) {
-    float armour = field<float>(ped, host::ped::armour) / 100.0f;
-    if (armour > 1.0f) armour = 1.0f;
-    if (armour > 0.0f) {
-      draw_ring_fan(st.ring_armour ? st.ring_armour : foreground, centre, heading, armour,
-                    with_alpha(settings.armour_colour, alpha), settings.radius * armour_radius);
-    }
-  }
-}
-
-bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading, float fraction,
-                   std::uint32_t colour, float radius) {
-  if (texture == nullptr || !(fraction > 0.0f)) return false;
-  const float k = fraction < 1.0f ? fraction : 1.0f;
-  int n = full_disc_segments;
-  if (!(k >= 0.999f)) {
-    n = static_cast<int>(std::ceil(static_cast<double>(k * 48.0f)));
-    if (n < 1) n = 1;
-  }
-  const float sweep = (k + k) * pi;
-
-  host::RwIm3DVertex vertices[max_fan_vertices];
-  host::RwIm3DVertex& hub = vertices[0];
-  hub.x = centre[0];
-  hub.y = centre[1];
-  hub.z = centre[2];
-  hub.colour = colour;
-  hub.u = 0.5f;
-  hub.v = 0.5f;
-  if (k == 1.0f) {
-    const full_disc_uv& uv = full_disc_texture_coordinates();
-    const full_disc_rim& rim = full_disc_rim_for(heading);
-    for (int i = 0; i <= n; ++i) {
-      host::RwIm3DVertex& v = vertices[i + 1];
-      v.x = centre[0] + rim.dx[i] * radius;
-      v.y = centre[1] + rim.dy[i] * radius;
-      v.z = centre[2];
-      v.colour = colour;
-      v.u = uv.u[i];
-      v.v = uv.v[i];
-    }
-  } else {
-    for (int i = 0; i <= n; ++i) {
-      const float theta = rim_angle(i, n, sweep);
-      const float phi = (theta - half_pi) + heading;
-      host::RwIm3DVertex& v = vertices[i + 1];
-      v.x = centre[0] + cos_f(phi) * radius;
-      v.y = centre[1] + sin_f(phi) * radius;
-      v.z = centre[2];
-      v.colour = colour;
-      v.u = cos_f(theta) * 0.5f + 0.5f;
-      v.v = 0.5f - sin_f(theta) * 0.5f;
-    }
-  }
-
-  host::RwRenderStateSet(host::rwRENDERSTATETEXTURERASTER, reinterpret_cast<std::uintptr_t>(texture->raster));
-  if (host::RwIm3DTransform(vertices, static_cast<std::uint32_t>(n + 2), nullptr, host::rwIM3D_VERTEXUV) == nullptr) {
-    return false;
-  }
-  host::RwIm3DRenderPrimitive(host::rwPRIMTYPETRIFAN);
-  host::RwIm3DEnd();
-  return true;
 }
 
 }  // namespace overlay

@@ -1,38 +1,59 @@
-// The health ring of one pedestrian: a background disc and a foreground pie
-// whose angle is the health fraction.
+// The fans a ring is made of: a background disc, and pies whose angle is a
+// share of the disc, laid on the ground under the pedestrian.
 #pragma once
 
 #include <cstdint>
 
 #include "host/renderware.h"
-#include "overlay/damage_memory.h"
+#include "overlay/ring_ground.h"
 
 namespace overlay {
 
 constexpr int full_disc_segments = 48;
-constexpr unsigned max_fan_vertices = full_disc_segments + 2;
-
-// Filters the pedestrian, counts it and draws its ring.
-void draw_ped_ring(const std::uint8_t* ped, host::RwTexture* background, float heading,
-                   host::RwTexture* foreground);
-
-// The same with the player's overlays (armour, recent damage, fade, rings
-// only after damage): memory is the pedestrian's slot, now_ms the game's clock.
-void draw_ped_ring_overlays(const std::uint8_t* ped, host::RwTexture* background, float heading,
-                            host::RwTexture* foreground, const slot_memory& memory, std::uint32_t now_ms);
-
-// A pedestrian's clamped health fraction.
-float health_fraction(const std::uint8_t* ped);
 
 // The armour arc's radius, of the ring's: with the shipped "hpar" its band
 // lies just outside the health band.
 constexpr float armour_radius = 1.3f;
 
-// One textured triangle fan in world space; true when the host drew it.
-bool draw_ring_fan(host::RwTexture* texture, const float* centre, float heading, float fraction,
-                   std::uint32_t colour, float radius = 1.0f);
+// Where a ring lies in one frame.
+struct ring_place {
+  float x = 0.0f, y = 0.0f;  // the pedestrian's position
+  float flat_z = 0.0f;       // where every part lies on flat ground
+  ground_under ground;
+  const ground_memory* samples = nullptr;  // for uneven ground
+  std::int32_t slot = 0;
+};
 
-// Vertex colour of the foreground pie for a clamped health fraction, from the
+// The ring's place for a pedestrian at position (x, y, z) over that ground.
+ring_place place_ring(float x, float y, float z, const ground_under& ground, const ground_memory* samples,
+                      std::int32_t slot);
+
+// What a pedestrian's ring is in one frame: where it lies and which fans,
+// with which alpha, it has.
+struct ring_plan {
+  ring_place place;
+  float fraction = 0.0f;  // of health
+  float trail = 0.0f;     // the recent damage reaches this far; none at or below fraction
+  float armour = 0.0f;    // none at 0
+  std::uint32_t alpha = 0;
+  bool refused = false;   // a batch holding one of its fans was refused
+};
+
+struct fan_size {
+  std::uint32_t vertices = 0;
+  std::uint32_t indices = 0;
+};
+
+// A fan of fraction (0, 1] of a disc: hub and rim where the ground is a plane,
+// rings of parts between them where it is uneven. None for other fractions.
+fan_size fan_size_of(const ring_place& at, float fraction, float radius);
+
+// Writes that fan as a triangle list: its vertices at v, its indices at
+// indices, counted from first (its hub's index in the batch).
+void write_fan(const ring_place& at, float heading, float fraction, std::uint32_t colour, float radius,
+               host::RwIm3DVertex* v, std::uint16_t* indices, std::uint32_t first);
+
+// Vertex colour of the health pie for a clamped health fraction, from the
 // full-health and low-health colours (the settings' defaults, green and red,
 // unless given) and an alpha byte.
 std::uint32_t ring_colour(float fraction, const std::uint8_t* full = nullptr, const std::uint8_t* low = nullptr,

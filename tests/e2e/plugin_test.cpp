@@ -304,7 +304,10 @@ struct ring_rules {
 std::size_t expect_ring_geometry(const run& r, const json& scene, const ring_rules& rules) {
   const float fx = scene["camera_forward"][0], fy = scene["camera_forward"][1];
   const float heading = test::reference_heading(fx, fy);
-  std::vector<json> fans = r.calls("RwIm3DTransform");
+  const std::vector<json> fans = r.discs();
+  // The backgrounds of the pedestrians ringed, then their health fans.
+  std::vector<test::reference_fan> expected_fans, health_fans;
+  std::vector<json> slots;
   std::size_t next = 0, checked = 0;
   const json& player = scene["player"]["position"];
   for (const json& p : scene["peds"]) {
@@ -320,27 +323,31 @@ std::size_t expect_ring_geometry(const run& r, const json& scene, const ring_rul
     const float centre[3] = {x, y, z - 0.90999997f};
     const std::uint32_t background = (rules.opacity << 24) | 0xFFFFFFu;
     const std::uint32_t foreground = test::reference_colour(f, rules.full, rules.low, rules.opacity);
-    for (const test::reference_fan& expected : {test::reference_ring_fan(centre, heading, 1.0f, background, rules.radius),
-                                                test::reference_ring_fan(centre, heading, f, foreground, rules.radius)}) {
-      if (next >= fans.size()) {
-        ADD_FAILURE() << "no fan for ped slot " << p["slot"];
-        return checked;
-      }
-      const json& got = fans[next++];
-      bool same = got["count"] == expected.vertices.size();
-      for (std::size_t i = 0; same && i < expected.vertices.size(); ++i) {
-        const json& v = got["vertices"][i];
-        const host::RwIm3DVertex& e = expected.vertices[i];
-        same = float(v[0]) == e.x && float(v[1]) == e.y && float(v[2]) == e.z && std::uint32_t(v[3]) == e.colour &&
-               float(v[4]) == e.u && float(v[5]) == e.v;
-        if (!same) {
-          ADD_FAILURE() << "ped slot " << p["slot"] << " vertex " << i << ": recorded " << v.dump() << ", expected ["
-                        << e.x << "," << e.y << "," << e.z << "," << e.colour << "," << e.u << "," << e.v << "]";
-        }
-      }
-      if (!same) return checked;
+    expected_fans.push_back(test::reference_ring_fan(centre, heading, 1.0f, background, rules.radius));
+    health_fans.push_back(test::reference_ring_fan(centre, heading, f, foreground, rules.radius));
+    slots.push_back(p["slot"]);
+  }
+  expected_fans.insert(expected_fans.end(), health_fans.begin(), health_fans.end());
+  for (const test::reference_fan& expected : expected_fans) {
+    const json& slot = slots[next % std::max<std::size_t>(slots.size(), 1)];
+    if (next >= fans.size()) {
+      ADD_FAILURE() << "no fan for ped slot " << slot;
+      return checked;
     }
-    ++checked;
+    const json& got = fans[next++];
+    bool same = got["vertices"].size() == expected.vertices.size();
+    for (std::size_t i = 0; same && i < expected.vertices.size(); ++i) {
+      const json& v = got["vertices"][i];
+      const host::RwIm3DVertex& e = expected.vertices[i];
+      same = float(v[0]) == e.x && float(v[1]) == e.y && float(v[2]) == e.z && std::uint32_t(v[3]) == e.colour &&
+             float(v[4]) == e.u && float(v[5]) == e.v;
+      if (!same) {
+        ADD_FAILURE() << "ped slot " << slot << " vertex " << i << ": recorded " << v.dump() << ", expected ["
+                      << e.x << "," << e.y << "," << e.z << "," << e.colour << "," << e.u << "," << e.v << "]";
+      }
+    }
+    if (!same) return checked;
+    if (next > slots.size()) ++checked;
   }
   EXPECT_EQ(next, fans.size());
   return checked;
@@ -440,11 +447,8 @@ struct traced_fan {
 };
 std::vector<traced_fan> fans_of_frame(const run& r, int frame) {
   std::vector<traced_fan> fans;
-  std::string texture;
-  for (const json& j : r.trace) {
-    if (j["frame"] != frame) continue;
-    if (j["call"] == "RwRenderStateSet" && j["state"] == 1) texture = j["texture"].is_string() ? j["texture"] : "";
-    if (j["call"] == "RwIm3DTransform" && j["result"] == "ok") fans.push_back({texture, j["vertices"]});
+  for (const json& d : r.discs()) {
+    if (d["frame"] == frame) fans.push_back({d["texture"], d["vertices"]});
   }
   return fans;
 }

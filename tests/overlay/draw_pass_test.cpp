@@ -222,13 +222,13 @@ TEST_F(DrawPassTest, StatisticsLineEverySixHundredFramesThenTheCountersStartAfre
   start_loaded();
   add_ped(3, 2.0f);
   add_ped(4, 5.0f);
-  add_ped(5, 9.0f, 1.0f, true);  // its background is refused
+  add_ped(5, 9.0f, 1.0f, true);  // the batch holding its background is refused, and all three rings with it
   draw_frames(599);
   EXPECT_EQ(test::log_lines().back(), "Draw event is running");
   EXPECT_EQ(state.peds_in_range, 599 * 3);
   world.draw();
   EXPECT_EQ(test::log_lines().back(),
-            "frame 600: loaded=1 peds_in_range=1800 rings_drawn=1200 projection_failed=600 (counts since last line)");
+            "frame 600: loaded=1 peds_in_range=1800 rings_drawn=0 projection_failed=1800 (counts since last line)");
   EXPECT_EQ(state.peds_in_range, 0);
   EXPECT_EQ(state.rings_drawn, 0);
   EXPECT_EQ(state.projection_failed, 0);

@@ -244,26 +244,24 @@ TEST_F(RingFanTest, EachDrawnFanSetsItsRasterThenTransformsRendersAndEnds) {
     if (c.kind == sim::call_kind::load_txd || c.kind == sim::call_kind::render_state_get) continue;
     kinds.push_back(c.kind);
     if (c.kind == sim::call_kind::render_state_set) rasters.push_back(c.texture);
-    if (c.kind == sim::call_kind::im3d_render_primitive) {
-      EXPECT_EQ(c.type, 5);
+    if (c.kind == sim::call_kind::im3d_render_indexed_primitive) {
+      EXPECT_EQ(c.type, 3);
     }
   }
   using k = sim::call_kind;
   // Then the game's raster back.
-  EXPECT_EQ(kinds, (std::vector<k>{k::render_state_set, k::im3d_transform, k::im3d_render_primitive, k::im3d_end,
-                                   k::render_state_set, k::im3d_transform, k::im3d_render_primitive, k::im3d_end,
+  EXPECT_EQ(kinds, (std::vector<k>{k::vertical_line, k::render_state_set, k::im3d_transform,
+                                   k::im3d_render_indexed_primitive, k::im3d_end, k::render_state_set,
+                                   k::im3d_transform, k::im3d_render_indexed_primitive, k::im3d_end,
                                    k::render_state_set}));
   EXPECT_EQ(rasters, (std::vector<std::string>{"hpbg", "hpfg", ""}));
 }
 
-TEST(RingFanUnitTest, NullTextureOrEmptyFractionDrawsNothingAndTouchesNoHost) {
-  // Nothing is mapped for this: a host call would fault.
-  const float centre[3] = {0.0f, 0.0f, 0.0f};
-  host::RwTexture texture{};
-  EXPECT_FALSE(overlay::draw_ring_fan(nullptr, centre, 0.0f, 1.0f, 0xFFFFFFFFu));
-  EXPECT_FALSE(overlay::draw_ring_fan(&texture, centre, 0.0f, 0.0f, 0xFFFFFFFFu));
-  EXPECT_FALSE(overlay::draw_ring_fan(&texture, centre, 0.0f, -0.5f, 0xFFFFFFFFu));
-  EXPECT_FALSE(overlay::draw_ring_fan(&texture, centre, 0.0f, std::nanf(""), 0xFFFFFFFFu));
+TEST(RingFanUnitTest, NoFanForAShareNotAboveZero) {
+  const overlay::ring_place at;
+  for (float fraction : {0.0f, -0.5f, std::nanf("")}) EXPECT_EQ(overlay::fan_size_of(at, fraction, 1.0f).vertices, 0u);
+  EXPECT_EQ(overlay::fan_size_of(at, 1.0f, 1.0f).vertices, 50u);
+  EXPECT_EQ(overlay::fan_size_of(at, 1.0f, 1.0f).indices, 144u);
 }
 
 TEST(RingFanUnitTest, ColourChannelsAreTruncated) {
@@ -280,14 +278,6 @@ namespace {
 
 class FastRingPathTest : public RingFanTest {};
 
-std::vector<sim::host_call> fans_of(const std::vector<sim::host_call>& calls) {
-  std::vector<sim::host_call> out;
-  for (const auto& c : calls) {
-    if (c.kind == sim::call_kind::im3d_transform) out.push_back(c);
-  }
-  return out;
-}
-
 TEST_F(FastRingPathTest, EveryVertexMatchesTheReferenceBitForBitOverARandomisedSet) {
   std::mt19937 random(20261209u);
   std::uniform_real_distribution<float> angle(-3.1415927f, 3.1415927f);
@@ -295,7 +285,6 @@ TEST_F(FastRingPathTest, EveryVertexMatchesTheReferenceBitForBitOverARandomisedS
   std::uniform_real_distribution<float> unit(0.0f, 1.0f);
   const float edges[] = {0.999f, std::nextafter(0.999f, 0.0f), std::nextafter(0.999f, 1.0f), 0.01f, 1.0f,
                          std::nextafter(1.0f, 0.0f), 1e-7f, 0.5f, 0.25f, 0.26f};
-  host::RwTexture texture{};
   float heading = angle(random);
   std::size_t compared = 0;
   for (int round = 0; round < 4000; ++round) {
@@ -306,16 +295,27 @@ TEST_F(FastRingPathTest, EveryVertexMatchesTheReferenceBitForBitOverARandomisedS
     float fraction = round % 3 == 0 ? 1.0f : unit(random);
     if (round < static_cast<int>(std::size(edges))) fraction = edges[round];
     const std::uint32_t colour = overlay::ring_colour(fraction > 1.0f ? 1.0f : fraction);
-    world.calls.clear();
-    ASSERT_TRUE(overlay::draw_ring_fan(&texture, centre, heading, fraction, colour));
-    ASSERT_TRUE(test::reference_draw_ring_fan(&texture, centre, heading, fraction, colour));
-    const auto fans = fans_of(world.calls);
-    ASSERT_EQ(fans.size(), 2u);
-    ASSERT_EQ(fans[0].vertices.size(), fans[1].vertices.size()) << "fraction " << fraction;
-    for (std::size_t i = 0; i < fans[0].vertices.size(); ++i) {
-      ASSERT_TRUE(test::same_vertex(fans[0].vertices[i], fans[1].vertices[i]))
+    // No ground found: the ring lies as on flat ground.
+    overlay::ring_place at;
+    at.x = centre[0];
+    at.y = centre[1];
+    at.flat_z = centre[2];
+    const overlay::fan_size size = overlay::fan_size_of(at, fraction, 1.0f);
+    std::vector<host::RwIm3DVertex> vertices(size.vertices);
+    std::vector<std::uint16_t> indices(size.indices);
+    overlay::write_fan(at, heading, fraction, colour, 1.0f, vertices.data(), indices.data(), 7);
+    const test::reference_fan expected = test::reference_ring_fan(centre, heading, fraction, colour);
+    ASSERT_EQ(vertices.size(), expected.vertices.size()) << "fraction " << fraction;
+    for (std::size_t i = 0; i < vertices.size(); ++i) {
+      ASSERT_TRUE(test::same_vertex(vertices[i], expected.vertices[i]))
           << "round " << round << " vertex " << i << " fraction " << fraction << " heading " << heading;
       ++compared;
+    }
+    // The fan's triangles, counted from the hub's place in the batch.
+    for (std::size_t t = 0; t < indices.size(); t += 3) {
+      ASSERT_EQ(indices[t], 7);
+      ASSERT_EQ(indices[t + 1], 7 + 1 + t / 3);
+      ASSERT_EQ(indices[t + 2], 7 + 2 + t / 3);
     }
   }
   EXPECT_GT(compared, 4000u * 20u);
@@ -344,15 +344,17 @@ TEST_F(FastRingPathTest, WholeFramesMatchTheReferenceForMixedHealths) {
     world.set_camera_forward(fx, fy);
     world.calls.clear();
     world.draw();
-    const auto fast = fans_of(world.calls);
-    std::vector<test::reference_fan> expected;
+    const auto fast = world.accepted_fans();
+    // The backgrounds, then the health fans, in slot order.
+    std::vector<test::reference_fan> expected, health;
     for (const sim::ped_setup& p : peds) {
       if (!(p.health > 0.0f)) continue;
       const float centre[3] = {p.position.x, p.position.y, p.position.z - 0.90999997f};
       const float f = std::min(1.0f, p.health / (p.max_health > 1.0f ? p.max_health : 100.0f));
       expected.push_back(test::reference_ring_fan(centre, test::reference_heading(fx, fy), 1.0f, 0xFFFFFFFFu));
-      expected.push_back(test::reference_ring_fan(centre, test::reference_heading(fx, fy), f, test::reference_colour(f)));
+      health.push_back(test::reference_ring_fan(centre, test::reference_heading(fx, fy), f, test::reference_colour(f)));
     }
+    expected.insert(expected.end(), health.begin(), health.end());
     ASSERT_EQ(fast.size(), expected.size());
     ASSERT_GT(fast.size(), 100u);
     for (std::size_t f = 0; f < fast.size(); ++f) {

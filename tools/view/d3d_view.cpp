@@ -137,10 +137,11 @@ class replayer {
 
   void apply(const replay_call& c) {
     if (c.kind == replay_call::draw_fan) {
-      if (c.accepted && c.vertices.size() >= 3) {
+      if (c.accepted && c.indices.size() >= 3) {
         device_->SetFVF(vertex_format);
-        device_->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, static_cast<UINT>(c.vertices.size() - 2), c.vertices.data(),
-                                 sizeof(fan_vertex));
+        device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(c.vertices.size()),
+                                        static_cast<UINT>(c.indices.size() / 3), c.indices.data(), D3DFMT_INDEX16,
+                                        c.vertices.data(), sizeof(fan_vertex));
       }
       return;
     }

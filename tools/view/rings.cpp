@@ -15,8 +15,9 @@ constexpr float match = 0.001f;
 
 int slot_under(const sim::vec3& centre, const sim::scenario& scene) {
   for (const sim::ped_setup& p : scene.peds) {
+    // On the ground under it: below its position, however far.
     if (std::fabs(p.position.x - centre.x) <= match && std::fabs(p.position.y - centre.y) <= match &&
-        std::fabs((p.position.z - ring_drop) - centre.z) <= match) {
+        centre.z <= (p.position.z - ring_drop) + match) {
       return p.slot;
     }
   }
@@ -43,17 +44,19 @@ std::vector<ring_on_screen> rings_of(const drawn_frame& frame, const sim::scenar
       continue;
     }
     if (!c.accepted || !txd::same_texture_name(texture.c_str(), overlay::background_texture) || c.vertices.empty()) continue;
-    ring_on_screen r;
-    const fan_vertex& centre = c.vertices.front();
-    r.world = {centre.x, centre.y, centre.z};
-    r.slot = slot_under(r.world, scene);
-    r.on_screen = project(cam, r.world, &r.screen_x, &r.screen_y);
-    for (std::size_t i = 1; r.on_screen && i < c.vertices.size(); ++i) {
-      float x = 0.0f, y = 0.0f;
-      if (!project(cam, {c.vertices[i].x, c.vertices[i].y, c.vertices[i].z}, &x, &y)) continue;
-      r.radius_px = std::fmax(r.radius_px, std::hypot(x - r.screen_x, y - r.screen_y));
+    for (const auto& [first, end] : discs_of(c)) {
+      ring_on_screen r;
+      const fan_vertex& centre = c.vertices[first];
+      r.world = {centre.x, centre.y, centre.z};
+      r.slot = slot_under(r.world, scene);
+      r.on_screen = project(cam, r.world, &r.screen_x, &r.screen_y);
+      for (std::size_t i = first + 1; r.on_screen && i < end; ++i) {
+        float x = 0.0f, y = 0.0f;
+        if (!project(cam, {c.vertices[i].x, c.vertices[i].y, c.vertices[i].z}, &x, &y)) continue;
+        r.radius_px = std::fmax(r.radius_px, std::hypot(x - r.screen_x, y - r.screen_y));
+      }
+      rings.push_back(r);
     }
-    rings.push_back(r);
   }
   return rings;
 }

@@ -25,7 +25,7 @@ std::uint32_t whole(const json& j, const char* key, std::size_t line) {
 replay_call fan_of(const json& j, std::size_t line) {
   replay_call c;
   c.kind = replay_call::draw_fan;
-  c.accepted = j.value("result", "") == "ok";
+  c.accepted = false;  // until its triangles are rendered
   if (!j.contains("vertices") || !j["vertices"].is_array()) {
     throw bad_line{"line " + std::to_string(line) + ": a transform without its vertices"};
   }
@@ -52,6 +52,17 @@ replay_call fan_of(const json& j, std::size_t line) {
 }
 
 }  // namespace
+
+std::vector<std::pair<std::size_t, std::size_t>> discs_of(const replay_call& batch) {
+  std::vector<std::pair<std::size_t, std::size_t>> discs;
+  const auto& v = batch.vertices;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if (i != 0 && !(v[i].u == 0.5f && v[i].v == 0.5f)) continue;
+    if (!discs.empty()) discs.back().second = i;
+    discs.emplace_back(i, v.size());
+  }
+  return discs;
+}
 
 frame_result read_frame(const std::string& text, std::int32_t wanted) {
   frame_result r;
@@ -105,11 +116,26 @@ frame_result read_frame(const std::string& text, std::int32_t wanted) {
     drawn_frame& f = r.value;
     f.frame = chosen;
     std::map<std::int32_t, replay_call> carried;
+    bool transformed = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
       const line_info& l = lines[i];
       if (l.frame > chosen) break;
       const std::string call = l.value["call"];
       if (call == "host_load_txd" && l.value.value("result", "") == "ok") f.dictionary = l.value.value("path", "");
+      if (call == "ped_position") {
+        const json& p = l.value.contains("position") ? l.value["position"] : json();
+        if (!p.is_array() || p.size() != 3 || !p[0].is_number() || !p[1].is_number() || !p[2].is_number()) {
+          throw bad_line{"line " + std::to_string(i + 1) + ": a position is not 3 numbers"};
+        }
+        const int slot = static_cast<int>(whole(l.value, "slot", i + 1));
+        const std::array<float, 3> at = {p[0].get<float>(), p[1].get<float>(), p[2].get<float>()};
+        auto it = std::find_if(f.moved.begin(), f.moved.end(), [&](const auto& m) { return m.first == slot; });
+        if (it == f.moved.end()) {
+          f.moved.emplace_back(slot, at);
+        } else {
+          it->second = at;
+        }
+      }
       if (call == "RwRenderStateSet") {
         replay_call c;
         c.state = static_cast<std::int32_t>(whole(l.value, "state", i + 1));
@@ -125,10 +151,32 @@ frame_result read_frame(const std::string& text, std::int32_t wanted) {
         }
       } else if (call == "RwIm3DTransform" && l.frame == chosen) {
         f.calls.push_back(fan_of(l.value, i + 1));
+        transformed = l.value.value("result", "") == "ok";
       } else if (call == "RwIm3DRenderPrimitive" && l.frame == chosen && !f.calls.empty() &&
                  f.calls.back().kind == replay_call::draw_fan) {
-        // Only a triangle fan is drawn; anything else leaves the batch undrawn.
-        if (whole(l.value, "type", i + 1) != host::rwPRIMTYPETRIFAN) f.calls.back().accepted = false;
+        // A triangle fan; any other primitive leaves the batch undrawn.
+        replay_call& c = f.calls.back();
+        c.accepted = transformed && whole(l.value, "type", i + 1) == host::rwPRIMTYPETRIFAN;
+        c.indices.clear();
+        for (std::size_t v = 1; v + 1 < c.vertices.size(); ++v) {
+          c.indices.insert(c.indices.end(), {0, static_cast<std::uint16_t>(v), static_cast<std::uint16_t>(v + 1)});
+        }
+      } else if (call == "RwIm3DRenderIndexedPrimitive" && l.frame == chosen && !f.calls.empty() &&
+                 f.calls.back().kind == replay_call::draw_fan) {
+        // A triangle list, its indices within the batch.
+        replay_call& c = f.calls.back();
+        if (!l.value.contains("indices") || !l.value["indices"].is_array()) {
+          throw bad_line{"line " + std::to_string(i + 1) + ": an indexed primitive without its indices"};
+        }
+        c.indices.clear();
+        for (const json& n : l.value["indices"]) {
+          if (!n.is_number_unsigned() || n.get<std::uint64_t>() >= c.vertices.size()) {
+            throw bad_line{"line " + std::to_string(i + 1) + ": an index is not one of the batch's vertices"};
+          }
+          c.indices.push_back(static_cast<std::uint16_t>(n.get<std::uint64_t>()));
+        }
+        c.accepted = transformed && whole(l.value, "type", i + 1) == host::rwPRIMTYPETRILIST &&
+                     l.value.value("result", "") == "ok" && c.indices.size() % 3 == 0;
       }
     }
     for (const auto& [state, c] : carried) f.earlier.push_back(c);

@@ -2,6 +2,7 @@
 // with the render states that earlier frames left set.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,9 +22,14 @@ struct replay_call {
   std::int32_t state = 0;
   std::uint32_t value = 0;
   std::string texture;            // host::rwRENDERSTATETEXTURERASTER: whose raster; empty for none
-  bool accepted = false;          // draw_fan: the transform was accepted and the fan rendered
+  bool accepted = false;          // draw_fan: the transform was accepted and its triangles rendered
   std::vector<fan_vertex> vertices;
+  std::vector<std::uint16_t> indices;  // draw_fan: a triangle list into vertices
 };
+
+// The discs of a batch: from each hub vertex (texture coordinates 0.5, 0.5)
+// to the next, as [first, end) ranges of its vertices.
+std::vector<std::pair<std::size_t, std::size_t>> discs_of(const replay_call& batch);
 
 struct drawn_frame {
   std::int32_t frame = 0;
@@ -31,6 +37,8 @@ struct drawn_frame {
   std::vector<replay_call> earlier;  // the last value of each state set before the frame
   std::vector<replay_call> calls;    // the frame's own, in order
   bool draws = false;                // the plugin drew a fan in it
+  // Where pedestrians that moved stood in the frame, by slot.
+  std::vector<std::pair<int, std::array<float, 3>>> moved;
 };
 
 struct frame_result {

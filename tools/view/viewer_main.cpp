@@ -101,8 +101,15 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (fs::exists(out) && !fs::is_directory(out)) return refuse(2, shown(out) + " is not a folder");
 
-  const view::camera cam = view::camera_for(scene.value);
-  const view::world_mesh world = view::build_world(scene.value);
+  // Pedestrians that walked stand where the frame had them.
+  sim::scenario at_frame = scene.value;
+  for (const auto& [slot, at] : frame.value.moved) {
+    for (sim::ped_setup& p : at_frame.peds) {
+      if (p.slot == slot) p.position = {at[0], at[1], at[2]};
+    }
+  }
+  const view::camera cam = view::camera_for(at_frame);
+  const view::world_mesh world = view::build_world(at_frame);
   const view::render_result picture = view::render(cam, world, frame.value, dictionary.dict, replays);
   if (!picture.ok) return refuse(3, picture.error);
 
@@ -114,7 +121,7 @@ int wmain(int argc, wchar_t** argv) {
   image.height = view::picture_height;
   image.rgba = picture.rgba;
   const std::vector<std::uint8_t> png = png::encode(image);
-  const std::string json = view::view_json(frame.value.frame, view::rings_of(frame.value, scene.value, cam));
+  const std::string json = view::view_json(frame.value.frame, view::rings_of(frame.value, at_frame, cam));
   if (!write_bytes(out / "view.png", png.data(), png.size()) || !write_bytes(out / "view.json", json.data(), json.size())) {
     return refuse(3, "cannot write into " + shown(out));
   }

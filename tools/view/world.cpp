@@ -2,6 +2,8 @@
 
 #include "tools/view/camera.h"
 
+#include <cmath>
+
 namespace view {
 namespace {
 
@@ -31,23 +33,59 @@ void box(std::vector<world_vertex>& out, sim::vec3 lo, sim::vec3 hi, std::uint32
   quad(out, {p[3], p[0], p[4], p[7]}, shade(colour, 0.7f));   // -x
 }
 
+// The scene's pieces of ground: each top with the grid on it, and its sides
+// down to below the lowest top.
+void ground_pieces(world_mesh& mesh, const std::vector<sim::ground_piece>& pieces) {
+  float base = pieces.front().z;
+  for (const sim::ground_piece& g : pieces) {
+    for (float x : {g.min[0], g.max[0]}) {
+      for (float y : {g.min[1], g.max[1]}) base = std::fmin(base, g.top(x, y));
+    }
+  }
+  base -= 1.0f;
+  constexpr float cell = 2.0f;
+  for (const sim::ground_piece& g : pieces) {
+    const float xs[4] = {g.min[0], g.max[0], g.max[0], g.min[0]}, ys[4] = {g.min[1], g.min[1], g.max[1], g.max[1]};
+    sim::vec3 top[4], bottom[4];
+    for (int i = 0; i < 4; ++i) {
+      top[i] = {xs[i], ys[i], g.top(xs[i], ys[i])};
+      bottom[i] = {xs[i], ys[i], base};
+    }
+    const int order[6] = {0, 1, 2, 0, 2, 3};
+    for (int i : order) mesh.ground.push_back({top[i].x, top[i].y, top[i].z, 0xFFFFFFFFu, top[i].x / cell, top[i].y / cell});
+    const float light[4] = {0.85f, 0.75f, 0.6f, 0.7f};
+    for (int i = 0; i < 4; ++i) {
+      const int j = (i + 1) % 4;
+      quad(mesh.solids, {bottom[i], bottom[j], top[j], top[i]}, shade(block_colour, light[i]));
+    }
+  }
+}
+
 }  // namespace
 
 world_mesh build_world(const sim::scenario& scene) {
   world_mesh mesh;
   const sim::vec3 player = player_position(scene);
   const float ground = player.z - feet_below_position;
+  const bool pieces = !scene.ground.empty();
 
-  // A ground 400 units across, a grid cell every 2 units.
-  constexpr float half = 200.0f, cell = 2.0f;
-  const sim::vec3 g[4] = {{player.x - half, player.y - half, ground}, {player.x + half, player.y - half, ground},
-                          {player.x + half, player.y + half, ground}, {player.x - half, player.y + half, ground}};
-  const int order[6] = {0, 1, 2, 0, 2, 3};
-  for (int i : order) mesh.ground.push_back({g[i].x, g[i].y, g[i].z, 0xFFFFFFFFu, g[i].x / cell, g[i].y / cell});
+  if (pieces) {
+    ground_pieces(mesh, scene.ground);
+  } else {
+    // A ground 400 units across, a grid cell every 2 units.
+    constexpr float half = 200.0f, cell = 2.0f;
+    const sim::vec3 g[4] = {{player.x - half, player.y - half, ground}, {player.x + half, player.y - half, ground},
+                            {player.x + half, player.y + half, ground}, {player.x - half, player.y + half, ground}};
+    const int order[6] = {0, 1, 2, 0, 2, 3};
+    for (int i : order) mesh.ground.push_back({g[i].x, g[i].y, g[i].z, 0xFFFFFFFFu, g[i].x / cell, g[i].y / cell});
+  }
 
   const auto figure = [&](sim::vec3 at, bool in_vehicle, bool dead, std::uint32_t colour) {
     const float feet = at.z - feet_below_position;
-    if (feet > ground) box(mesh.solids, {at.x - 0.6f, at.y - 0.6f, ground}, {at.x + 0.6f, at.y + 0.6f, feet}, block_colour);
+    // Where the scene has its own ground, what stands in the air stays there.
+    if (!pieces && feet > ground) {
+      box(mesh.solids, {at.x - 0.6f, at.y - 0.6f, ground}, {at.x + 0.6f, at.y + 0.6f, feet}, block_colour);
+    }
     if (in_vehicle) {
       box(mesh.solids, {at.x - 2.2f, at.y - 1.0f, feet}, {at.x + 2.2f, at.y + 1.0f, feet + 1.5f}, car_colour);
     } else if (dead) {
