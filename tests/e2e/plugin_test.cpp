@@ -7,6 +7,8 @@
 #include <tuple>
 
 #include "tests/e2e/wine_run.h"
+#include "sim/scenario.h"
+#include "tests/support/ground_check.h"
 #include "tests/support/reference_ring.h"
 
 namespace {
@@ -14,6 +16,49 @@ namespace {
 using namespace e2e;
 
 class WinePluginTest : public WineTest {};
+
+// Rings on the game's ground: on a slope, stairs seen from below and from
+// above, a kerb and under a pedestrian in the air, every part 0.09 above the
+// ground under it; then the stairs' pedestrian walks up them for 30 frames
+// and its ring follows, frame by frame.
+TEST_F(WinePluginTest, RingsLieOnTheGroundUnderThemStandingAndWalking) {
+  for (const bool looking_down : {false, true}) {
+    json scene = test::ground_scene(looking_down);
+    if (looking_down) {
+      scene["peds"][3]["velocity"] = {0.0, 1.4};
+      scene["events"] = {"start_up", "draw*30"};
+    }
+    const sim::scenario_result parsed = sim::parse_scenario(scene.dump());
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    const run r = hostsim(looking_down ? "ground-down" : "ground-up", scene);
+    ASSERT_EQ(r.exit_code, 0) << r.error;
+    EXPECT_EQ(r.summary["rings_in_last_drawn_frame"], 5);
+    std::vector<int> per_frame(31, 0);
+    for (const json& d : r.discs()) {
+      test::drawn_disc disc;
+      for (const json& v : d["vertices"]) disc.points.push_back({float(v[0]), float(v[1]), float(v[2])});
+      for (const json& i : d["indices"]) disc.indices.push_back(std::uint16_t(i));
+      const test::ground_verdict v = test::check_on_ground(parsed.value.ground, disc);
+      const char* where = "";
+      double least = 0.85;
+      for (const test::ground_ped& p : test::ground_peds) {
+        if (std::fabs(disc.points[0][0] - p.x) < 0.01f) where = p.where, least = p.least_above;
+      }
+      EXPECT_EQ(v.off, 0) << "frame " << d["frame"] << " " << where << ": " << v.first_off;
+      EXPECT_GE(v.above, least) << "frame " << d["frame"] << " " << where;
+      per_frame.at(d["frame"].get<int>())++;
+    }
+    EXPECT_EQ(per_frame[1], 10);
+    if (looking_down) {
+      EXPECT_EQ(per_frame[30], 10);
+      // It walked 29 frames of 33 ms at 1.4 a second, onto a higher step.
+      const std::vector<json> moved = r.calls("ped_position");
+      ASSERT_EQ(moved.size(), 29u);
+      EXPECT_NEAR(float(moved.back()["position"][1]), 0.15f + 29 * 0.033f * 1.4f, 1e-3f);
+      EXPECT_GT(float(moved.back()["position"][2]), 3.0f);
+    }
+  }
+}
 
 // The game hides its HUD for a cutscene from frame 10 to 19 and the player
 // switches it off in the menu from frame 30 to 39: no ring in those frames,

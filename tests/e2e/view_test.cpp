@@ -92,8 +92,7 @@ TEST_F(WineViewTest, RingsShowAsDrawnBehindWallsAndFiguresAndNotWhereRefused) {
         {{"slot", 2}, {"position", {3.5, 6, 1}}, {"health", 25}},          // a quarter
         {{"slot", 3}, {"position", {0, 14, 1}}},                          // behind the wall
         {{"slot", 4}, {"position", {-1.5, 9, 1}}},                        // behind the figure of 5
-        {{"slot", 5}, {"position", {-1.22, 6, 1}}, {"health", 60}},
-        {{"slot", 6}, {"position", {4, 1.5, 1}}, {"reject_transform", true}}}},
+        {{"slot", 5}, {"position", {-1.22, 6, 1}}, {"health", 60}}}},
       {"events", {"start_up", "draw*2"}}};
   seen s = see("view-scene", scenario);
   ASSERT_FALSE(HasFailure());
@@ -159,13 +158,24 @@ TEST_F(WineViewTest, RingsShowAsDrawnBehindWallsAndFiguresAndNotWhereRefused) {
   EXPECT_EQ(changed, 0);
   EXPECT_GT(ring_around, 50);
 
-  // The renderer refused slot 6's ring: none there, and none in view.json.
-  EXPECT_TRUE(s.ring_of(6).is_null());
-  int refused = 0;
-  s.around({4.0f, 1.5f, 0.09f}, 30.0f, [&](int x, int y, float, float) { refused += s.differs(x, y); });
-  EXPECT_EQ(refused, 0);
   EXPECT_EQ(s.rings["rings"].size(), 5u);
   EXPECT_EQ(s.rings["frame"], 2);
+
+  // The renderer refused the batch holding slot 6's ring, and with it slot
+  // 1's: none there, and none in view.json.
+  json refusing = scenario;
+  refusing["peds"] = {{{"slot", 1}, {"position", {-3.5, 5, 1}}},
+                      {{"slot", 6}, {"position", {4, 1.5, 1}}, {"reject_transform", true}}};
+  seen t = see("view-refused", refusing);
+  ASSERT_FALSE(HasFailure());
+  EXPECT_TRUE(t.ring_of(1).is_null());
+  EXPECT_TRUE(t.ring_of(6).is_null());
+  int refused = 0;
+  for (const sim::vec3 at : {sim::vec3{4.0f, 1.5f, 0.09f}, sim::vec3{-3.5f, 5.0f, 0.09f}}) {
+    t.around(at, 30.0f, [&](int x, int y, float, float) { refused += t.differs(x, y); });
+  }
+  EXPECT_EQ(refused, 0);
+  EXPECT_TRUE(t.rings["rings"].empty());
 }
 
 TEST_F(WineViewTest, ViewerRefusesWhatItCannotReplayAndWritesNothing) {

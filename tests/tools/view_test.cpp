@@ -12,8 +12,12 @@ namespace {
 const std::string loaded = R"({"frame":0,"call":"host_load_txd","path":"C:\\g\\DEVIZAR.txd","result":"ok"})" "\n";
 std::string fan(int frame, const char* result, float x) {
   const std::string v = "[" + std::to_string(x) + ",6,0.09,4294967295,0.5,0.5]";
-  return R"({"frame":)" + std::to_string(frame) + R"(,"call":"RwIm3DTransform","count":3,"flags":1,"result":")" + result +
-         R"(","vertices":[)" + v + "," + v + "," + v + "]}\n";
+  const std::string transform = R"({"frame":)" + std::to_string(frame) +
+                                R"(,"call":"RwIm3DTransform","count":3,"flags":1,"result":")" + result +
+                                R"(","vertices":[)" + v + "," + v + "," + v + "]}\n";
+  if (std::string(result) != "ok") return transform;
+  return transform + R"({"frame":)" + std::to_string(frame) +
+         R"(,"call":"RwIm3DRenderIndexedPrimitive","type":3,"indices":[0,1,2],"result":"ok"})" "\n";
 }
 std::string state(int frame, int s, const std::string& value) {
   return R"({"frame":)" + std::to_string(frame) + R"(,"call":"RwRenderStateSet","state":)" + std::to_string(s) + "," + value +
@@ -45,6 +49,8 @@ TEST(ViewTraceTest, WhatCannotBeReplayedIsRefusedInOneLine) {
       {fan(1, "ok", 2), "the trace loads no texture dictionary before frame 1"},
       {loaded + R"({"frame":1,"call":"RwIm3DTransform","result":"ok","vertices":[[2,6,0.09,1e20,0.5,0.5]]})" "\n",
        "line 2: a vertex colour is not a whole number from 0 to 0xFFFFFFFF"},
+      {loaded + fan(1, "null", 2) + R"({"frame":1,"call":"RwIm3DRenderIndexedPrimitive","type":3,"indices":[0,1,3]})" "\n",
+       "line 3: an index is not one of the batch's vertices"},
   };
   for (const auto& [trace, error] : cases) {
     const view::frame_result r = view::read_frame(trace, 0);
