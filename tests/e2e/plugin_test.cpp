@@ -409,6 +409,9 @@ TEST_F(WinePluginTest, RecordedVerticesAgreeWithTheRingGeometry) {
   const run r = hostsim("geometry", scene);
   ASSERT_EQ(r.exit_code, 0) << r.error;
   EXPECT_GE(expect_ring_geometry(r, scene, ring_rules{}), 8u);
+  // Its nine rings in two batches, the backgrounds' and the health fans'.
+  EXPECT_EQ(r.calls("RwIm3DTransform").size(), 2u);
+  for (const json& c : r.calls("RwIm3DRenderIndexedPrimitive")) EXPECT_EQ(c["type"], 3);
 }
 
 // Each key of MorvaHealthRing.ini on its own changes the recorded fans as the

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "sim/scenario.h"
 #include "tests/support/ground_check.h"
 #include "tests/support/reference_ring.h"
@@ -61,6 +63,75 @@ TEST_F(RingGroundTest, RingsLieOnTheGroundUnderThemAndACameraTurnCostsNoProbe) {
     EXPECT_EQ(world.vertical_lines, probes);
     EXPECT_EQ(world.accepted_fans().size(), discs.size());
   }
+}
+
+}  // namespace
+
+namespace {
+
+// 139 pedestrians on a flight of stairs, every overlay on: each pass goes to
+// the game in as few batches as its limits allow, backgrounds first, then the
+// recent damage, the health and the armour, and every ring is drawn.
+TEST_F(RingGroundTest, ManyRingsOnUnevenGroundGoInBatchesWithinTheGamesLimits) {
+  std::vector<sim::ground_piece> stairs;
+  for (int k = 0; k < 80; ++k) {
+    sim::ground_piece step;
+    step.min[0] = -20.0f;
+    step.max[0] = 20.0f;
+    step.min[1] = -12.0f + 0.3f * static_cast<float>(k);
+    step.max[1] = step.min[1] + 0.3f;
+    step.z = -4.0f + 0.1f * static_cast<float>(k);  // risers of 0.1: inside the height range
+    stairs.push_back(step);
+  }
+  world.set_ground(stairs);
+  test::write_ring_txd(test::txd_place::beside_plugin);
+  world.start_up();
+  for (int slot = 1; slot < 140; ++slot) {
+    sim::ped_setup p;
+    p.slot = slot;
+    p.position.x = static_cast<float>(slot % 14) * 2.5f - 16.0f;
+    p.position.y = static_cast<float>(slot / 14) * 2.2f - 10.0f;
+    float ground = 0.0f;
+    ASSERT_TRUE(test::scene_ground(stairs, p.position.x, p.position.y, &ground));
+    p.position.z = ground + 1.0f;
+    p.health = 40.0f;
+    p.armour = 50.0f;
+    world.add_ped(p);
+  }
+  world.set_player(0, {0.0f, 0.0f, 1.0f});
+  state.settings.show_armour = state.settings.show_recent_damage = true;
+  world.draw();
+  for (int slot = 1; slot < 140; ++slot) world.set_health(slot, 30.0f);
+  world.calls.clear();
+  world.draw();
+
+  std::vector<std::string> order;
+  for (const sim::host_call& c : world.calls) {
+    if (c.kind == sim::call_kind::im3d_transform) {
+      EXPECT_TRUE(c.ok);
+      EXPECT_LE(c.vertices.size(), host::im3d_max_vertices);
+      if (order.empty() || order.back() != c.texture) order.push_back(c.texture);
+    }
+    if (c.kind == sim::call_kind::im3d_render_indexed_primitive) {
+      EXPECT_LE(c.indices.size(), host::im3d_max_indices);
+    }
+  }
+  // The trail, the health and (without "hpar" in this dictionary) the armour all "hpfg".
+  EXPECT_EQ(order, (std::vector<std::string>{"hpbg", "hpfg"}));
+  EXPECT_GT(world.calls_of(sim::call_kind::im3d_transform).size(), 4u);
+  const std::vector<sim::host_call>& discs = world.accepted_fans();
+  ASSERT_EQ(discs.size(), 139u * 4u);
+  const std::uint8_t* trail = state.settings.recent_damage_colour;
+  const std::uint32_t trail_colour = 0xFF000000u | trail[0] << 16 | trail[1] << 8 | trail[2];
+  const auto reach = [](const sim::host_call& d) { return std::hypot(d.vertices.back().x - d.vertices[0].x, d.vertices.back().y - d.vertices[0].y); };
+  for (std::size_t i = 0; i < 139; ++i) {
+    EXPECT_EQ(discs[i].texture, "hpbg");
+    EXPECT_EQ(discs[139 + i].vertices[0].colour, trail_colour);      // the recent damage, 40 to 30
+    EXPECT_EQ(discs[278 + i].vertices[0].colour >> 8 & 0xFF, 76u);  // the health: 0.3 of green
+    EXPECT_GT(reach(discs[417 + i]), reach(discs[278 + i]) + 0.2f);  // the armour outside it
+  }
+  EXPECT_EQ(state.rings_drawn, 2 * 139);
+  EXPECT_EQ(state.projection_failed, 0);
 }
 
 }  // namespace
