@@ -22,6 +22,18 @@ namespace fs = std::filesystem;
 
 int scene_peds = 0;
 
+// The walking scene: where each walker turns, and how far along it is.
+struct walker {
+  int slot;
+  float x, y_from, y_to;
+  float y;
+  float step;  // per frame, signed
+};
+std::vector<walker> walkers;
+std::vector<sim::ground_piece> walking_ground;
+std::uint64_t rings_planned = 0;
+std::uint64_t probes_at_start = 0;
+
 void* HOST_ENTRY game_function() { return nullptr; }
 
 // A throw-away game folder with the plugin "in" scripts\ beside its
@@ -66,6 +78,7 @@ void set_scene(int peds_in_range) {
   sim::host_world& world = sim::host_world::get();
   world.recording = false;
   world.keep_fans = false;
+  world.set_ground({});  // a flat world: no ground for the probes
   world.set_pool_size(peds_in_range + 1 > 140 ? peds_in_range + 1 : 140);
   world.set_player(0, {0.0f, 0.0f, 0.0f});
   for (int i = 1; i <= peds_in_range; ++i) {
@@ -81,8 +94,92 @@ void set_scene(int peds_in_range) {
   scene_peds = peds_in_range;
 }
 
+void set_walking_scene() {
+  prepare();
+  sim::host_world& world = sim::host_world::get();
+  world.recording = false;
+  world.keep_fans = false;
+  world.set_pool_size(140);
+  walking_ground.clear();
+  // The street: x 2 to 14, rising along y at 15 degrees.
+  sim::ground_piece street;
+  street.min[0] = 2.0f;
+  street.max[0] = 14.0f;
+  street.min[1] = -6.0f;
+  street.max[1] = 6.0f;
+  street.slope[1] = 0.26794919f;
+  walking_ground.push_back(street);
+  // The stairway: x -14 to -2, a plaza, twenty steps, a landing.
+  sim::ground_piece plaza;
+  plaza.min[0] = -14.0f;
+  plaza.max[0] = -2.0f;
+  plaza.min[1] = -6.0f;
+  plaza.max[1] = -3.0f;
+  walking_ground.push_back(plaza);
+  for (int k = 0; k < 20; ++k) {
+    sim::ground_piece step = plaza;
+    step.min[1] = -3.0f + 0.3f * static_cast<float>(k);
+    step.max[1] = step.min[1] + 0.3f;
+    step.z = 0.2f * static_cast<float>(k + 1);
+    walking_ground.push_back(step);
+  }
+  sim::ground_piece landing = plaza;
+  landing.min[1] = 3.0f;
+  landing.max[1] = 6.0f;
+  landing.z = 4.0f;
+  walking_ground.push_back(landing);
+  world.set_ground(walking_ground);
+  world.set_player(0, {0.0f, 0.0f, 3.0f});
+  walkers.clear();
+  constexpr float step = 1.4f / 30.0f;
+  for (int i = 0; i < 30; ++i) {
+    const bool on_street = i < 15;
+    const float x = on_street ? 2.5f + 0.8f * static_cast<float>(i) : -13.5f + 0.8f * static_cast<float>(i - 15);
+    const float from = on_street ? -4.0f : -3.0f, to = on_street ? 4.0f : 3.0f;
+    const float y = from + (to - from) * static_cast<float>((i * 7) % 15) / 15.0f;
+    walkers.push_back({i + 1, x, from, to, y, i % 2 == 0 ? step : -step});
+    sim::ped_setup p;
+    p.slot = i + 1;
+    p.health = static_cast<float>((i * 37) % 99 + 1);
+    world.add_ped(p);
+  }
+  scene_peds = 30;
+  rings_planned = 0;
+  probes_at_start = world.vertical_lines;
+}
+
+probe_count probes_so_far() { return {sim::host_world::get().vertical_lines - probes_at_start, rings_planned}; }
+
+namespace {
+
+void walk_one_frame() {
+  sim::host_world& world = sim::host_world::get();
+  for (walker& w : walkers) {
+    w.y += w.step;
+    if (w.y > w.y_to || w.y < w.y_from) {
+      w.step = -w.step;
+      w.y += 2.0f * w.step;
+    }
+    float ground = 0.0f;
+    sim::ground_top(walking_ground, w.x, w.y, 100.0f, -100.0f, &ground);
+    float* matrix = nullptr;
+    std::memcpy(&matrix, world.ped_at(w.slot) + host::ped::matrix, sizeof matrix);
+    matrix[12] = w.x;
+    matrix[13] = w.y;
+    matrix[14] = ground + 1.0f;
+  }
+}
+
+}  // namespace
+
 void* run_drawing_event(ring_path path) {
   sim::host_world& world = sim::host_world::get();
+  if (path == ring_path::walking) {
+    walk_one_frame();
+    void* result = world.draw();
+    rings_planned += overlay::state().plans.size();
+    return result;
+  }
   if (path == ring_path::overlays) {
     overlay::ring_settings& settings = overlay::state().settings;
     settings.show_armour = settings.show_recent_damage = true;

@@ -12,11 +12,24 @@ namespace bench {
 // armour, recent damage, the fade and rings only after damage all on, every
 // pedestrian in full armour and hit once every 100 frames in turn, on a
 // clock of 33 ms a frame.
-enum class ring_path { fast, overlays };
+// walking: the default pass over the walking scene.
+enum class ring_path { fast, overlays, walking };
 
 // Prepares the game once; then sets a scene of this many pedestrians in
 // range (mixed healths) in a pool of at least 140 slots.
 void set_scene(int peds_in_range);
+
+// Thirty pedestrians walking at 1.4 units a second, 30 frames a second: half
+// up and down a 15 degree street, half up and down a stairway (risers 0.2,
+// treads 0.3), turning at their ends.
+void set_walking_scene();
+
+// Probes of the ground and rings planned since the scene was set.
+struct probe_count {
+  std::uint64_t probes = 0;
+  std::uint64_t rings = 0;
+};
+probe_count probes_so_far();
 
 // One drawing event: the game's patched call site, through call_hooks and the
 // hub's dispatch to the draw handler.

@@ -19,6 +19,15 @@ void BM_DrawingEventWithOverlays(benchmark::State& state) { frame(state, bench::
 BENCHMARK(BM_DrawingEvent)->Arg(0)->Arg(16)->Arg(64)->Arg(140);
 BENCHMARK(BM_DrawingEventWithOverlays)->Arg(140);
 
+// The walking scene, with the ground probes per ringed pedestrian per frame.
+void BM_DrawingEventWalking(benchmark::State& state) {
+  bench::set_walking_scene();
+  for (auto _ : state) benchmark::DoNotOptimize(bench::run_drawing_event(bench::ring_path::walking));
+  const bench::probe_count c = bench::probes_so_far();
+  state.counters["probes_per_ring"] = c.rings ? static_cast<double>(c.probes) / static_cast<double>(c.rings) : 0.0;
+}
+BENCHMARK(BM_DrawingEventWalking);
+
 void nothing() {}
 
 template <hooking::host_address Site>

@@ -1,5 +1,5 @@
 // Runs drawing events for scripts/count-instructions, which counts them under
-// callgrind:  frame_instructions fast|overlays PEDS FRAMES
+// callgrind:  frame_instructions fast|overlays|walking PEDS FRAMES
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,19 +7,30 @@
 #include "bench/bench_scene.h"
 
 int main(int argc, char** argv) {
-  const char* const names[] = {"fast", "overlays"};
-  const bench::ring_path paths[] = {bench::ring_path::fast, bench::ring_path::overlays};
+  const char* const names[] = {"fast", "overlays", "walking"};
+  const bench::ring_path paths[] = {bench::ring_path::fast, bench::ring_path::overlays, bench::ring_path::walking};
+  const bool probes = argc == 5 && std::strcmp(argv[4], "--probes") == 0;
   int chosen = -1;
-  for (int i = 0; i < 2 && argc == 4; ++i) {
+  for (int i = 0; i < 3 && (argc == 4 || probes); ++i) {
     if (std::strcmp(argv[1], names[i]) == 0) chosen = i;
   }
-  if (chosen < 0) {
-    std::fprintf(stderr, "usage: frame_instructions fast|overlays PEDS FRAMES\n");
+  const int frames = chosen < 0 ? 0 : std::atoi(argv[3]);
+  if (chosen < 0 || frames < 1) {
+    std::fprintf(stderr, "usage: frame_instructions fast|overlays|walking PEDS FRAMES [--probes]\n");
     return 2;
   }
   const bench::ring_path path = paths[chosen];
-  bench::set_scene(std::atoi(argv[2]));
-  const int frames = std::atoi(argv[3]);
+  if (path == bench::ring_path::walking) {
+    bench::set_walking_scene();
+  } else {
+    bench::set_scene(std::atoi(argv[2]));
+  }
   for (int i = 0; i < frames; ++i) bench::run_drawing_event(path);
+  if (probes) {
+    const bench::probe_count c = bench::probes_so_far();
+    std::printf("%llu probes for %llu rings over %d frames: %.2f per ringed pedestrian per frame\n",
+                static_cast<unsigned long long>(c.probes), static_cast<unsigned long long>(c.rings), frames,
+                c.rings ? static_cast<double>(c.probes) / static_cast<double>(c.rings) : 0.0);
+  }
   return 0;
 }

@@ -34,7 +34,7 @@ class ring_batch {
   host::RwTexture* texture_ = nullptr;
   host::RwTexture* raster_of_ = nullptr;  // whose raster the game holds, set by us this frame
   std::uint32_t vertex_count_ = 0, index_count_ = 0, member_count_ = 0;
-  host::RwIm3DVertex vertices_[host::im3d_max_vertices];
+  host::RwIm3DVertex vertices_[host::im3d_max_vertices] = {};  // normals 0, never written
   std::uint16_t indices_[host::im3d_max_indices];
   std::uint32_t members_[max_members];
 };

@@ -139,11 +139,16 @@ void write_fan(const ring_place& at, float heading, float fraction, std::uint32_
   const full_disc_uv& uv = full_disc_texture_coordinates();
   const full_disc_rim& rim = full_disc_rim_for(heading);
 
+  // Where the ground is flat (or unknown) every part lies at the hub's height.
+  const ground_under& g = at.ground;
+  const bool level_ground = g.shape == ground_shape::none || (g.shape == ground_shape::plane && g.gx == 0.0f && g.gy == 0.0f);
+  const float hub_z = part_height(at, at.x, at.y, radius);
+
+  // The batch's buffer is written only here: the normals stay as they were made, 0.
   host::RwIm3DVertex& hub = v[0];
-  hub = host::RwIm3DVertex{};
   hub.x = at.x;
   hub.y = at.y;
-  hub.z = part_height(at, at.x, at.y, radius);
+  hub.z = hub_z;
   hub.colour = colour;
   hub.u = 0.5f;
   hub.v = 0.5f;
@@ -168,10 +173,9 @@ void write_fan(const ring_place& at, float heading, float fraction, std::uint32_
         dx = cos_f(phi);
         dy = sin_f(phi);
       }
-      *out = host::RwIm3DVertex{};
       out->x = at.x + dx * reach;
       out->y = at.y + dy * reach;
-      out->z = part_height(at, out->x, out->y, radius);
+      out->z = level_ground ? hub_z : part_height(at, out->x, out->y, radius);
       out->colour = colour;
       out->u = c * half + 0.5f;
       out->v = 0.5f - s * half;
@@ -182,10 +186,12 @@ void write_fan(const ring_place& at, float heading, float fraction, std::uint32_
     return static_cast<std::uint16_t>(first + 1 + static_cast<std::uint32_t>((level - 1) * (n + 1) + i));
   };
   std::uint16_t* index = indices;
+  const auto hub_index = static_cast<std::uint16_t>(first);
   for (int i = 0; i < n; ++i) {
-    *index++ = static_cast<std::uint16_t>(first);
-    *index++ = at_level(1, i);
-    *index++ = at_level(1, i + 1);
+    const std::uint16_t rim_index = at_level(1, i);
+    *index++ = hub_index;
+    *index++ = rim_index;
+    *index++ = static_cast<std::uint16_t>(rim_index + 1);
   }
   for (int level = 2; level <= f.levels; ++level) {
     for (int i = 0; i < n; ++i) {
