@@ -82,6 +82,11 @@ TEST(ScenarioTest, MistakesAreRefusedNamingTheFieldAndTheProblem) {
   EXPECT_EQ(error_of(R"({"peds": [{"slot": 1, "position": [0,0,0], "health": 5, "health": 6}]})"),
             "health: the key is given twice in one object");
   EXPECT_EQ(error_of(R"({"walls": [{"min": [0,0,0], "max": [1,0,1]}]})"), "walls[0]: min must lie below max on every axis");
+  EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,0], "z": 0}]})"), "ground[0]: min must lie below max on both axes");
+  EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1]}]})"), "ground[0].z: missing");
+  EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1], "z": 0, "slope": [1]}]})"), "ground[0].slope: expected a list of 2 numbers");
+  EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1], "z": 0, "walls": 1}]})"), "ground[0].walls: unknown key");
+  EXPECT_EQ(error_of(R"({"peds": [{"slot": 1, "position": [0,0,0], "velocity": [1, 2, 3]}]})"), "peds[0].velocity: expected a list of 2 numbers");
   EXPECT_EQ(error_of(R"({"walls": [{"min": [0,0,0]}]})"), "walls[0].max: missing");
   EXPECT_EQ(error_of(R"({"camera_target": [0,0]})"), "camera_target: expected a list of 3 numbers");
   EXPECT_EQ(error_of(R"({"key_presses": [{"frame": 601, "key": "F7"}]})"),
