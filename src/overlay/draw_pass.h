@@ -1,5 +1,6 @@
-// Once per rendered frame: load retries, render states, one ring per
-// pedestrian, and the statistics line.
+// Once per rendered frame: load retries, the toggle key, what the frame
+// needs read once, a plan per ringed pedestrian (where its ring lies, which
+// fans, which alpha), the passes in batches, and the statistics line.
 #pragma once
 
 #include <cstdint>

@@ -629,6 +629,13 @@ TEST_F(WinePluginTest, OverlaysDrawAsTheyShouldAndAtTheirDefaultsChangeNothing) 
     EXPECT_TRUE(fans_at(fans, 0.0f, 3.0f).empty());  // never hit
     EXPECT_EQ(fans_at(fans, 0.0f, -4.0f).size(), f == 6 || f == 7 ? 2u : 0u) << "frame " << f;
   }
+
+  // Every overlay at once: a batch per pass, four at most, in a frame.
+  const run every = run_with("every", "[Rings]\nShowArmour=1\nShowRecentDamage=1\nFadeDistance=5\n");
+  std::vector<int> batches(81, 0);
+  for (const json& c : every.calls("RwIm3DTransform")) batches.at(c["frame"].get<int>())++;
+  EXPECT_EQ(*std::max_element(batches.begin(), batches.end()), 4);
+  EXPECT_EQ(batches[1], 3);  // nobody hit yet
 }
 
 // Nobody qualifies (the one pedestrian sits in a car): the run and its view
