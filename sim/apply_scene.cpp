@@ -14,6 +14,7 @@ void apply_scene(const scenario& s, host_world& world) {
   }
   world.set_ground(s.ground);
   for (const ped_setup& p : s.peds) world.add_ped(p);
+  if (s.player) world.set_targets(s.player->lock_target, s.player->aim_target);
   for (const foreign_patch_setup& p : s.foreign_patches) world.patch_by_another_module(p.site, p.form);
 }
 

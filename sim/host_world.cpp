@@ -48,6 +48,7 @@ bool host_world::lay_out(std::uint32_t version, std::uintptr_t base) {
   image.write_jump_stub(host::addr::im3d_render_indexed_primitive,
                         reinterpret_cast<const void*>(&im3d_render_indexed_primitive));
   image.write_jump_stub(host::addr::process_vertical_line, reinterpret_cast<const void*>(&process_vertical_line));
+  image.write_jump_stub(host::addr::find_active_task, reinterpret_cast<const void*>(&find_active_task));
   image.write_jump_stub(host::addr::player_pedestrian, reinterpret_cast<const void*>(&player_pedestrian));
   reset_scene();
   image.seal();
@@ -123,10 +124,58 @@ void host_world::write_variables() {
 }
 
 void host_world::set_pool_size(int slots) {
-  slots_.assign(static_cast<std::size_t>(std::max(slots, 0)) * host::ped_slot_size, 0);
-  status_.assign(static_cast<std::size_t>(std::max(slots, 0)), static_cast<std::int8_t>(-128));
+  const auto n = static_cast<std::size_t>(std::max(slots, 0));
+  slots_.assign(n * host::ped_slot_size, 0);
+  status_.assign(n, static_cast<std::int8_t>(-128));
+  who_.assign(n, ped_setup{});
+  intelligence_.assign(n, {});
+  tasks_.assign(n, {});
+  lock_target_ = aim_target_ = -1;
   player_ = nullptr;
   write_variables();
+  write_group_and_wanted();
+}
+
+void host_world::set_who(int slot, const ped_setup& desc) {
+  ped_setup& w = who_[static_cast<std::size_t>(slot)];
+  w = desc;
+  w.slot = slot;
+  std::uint8_t* ped = ped_at(slot);
+  put(ped, host::ped::ped_type, desc.kind);
+  put(ped, host::ped::acquaintance + host::acquaintance::respect, desc.respect);
+  put(ped, host::ped::acquaintance + host::acquaintance::like, desc.like);
+  put(ped, host::ped::acquaintance + host::acquaintance::dislike, desc.dislike);
+  put(ped, host::ped::acquaintance + host::acquaintance::hate, desc.hate);
+  put(ped, host::ped::intelligence, intelligence_[static_cast<std::size_t>(slot)].data());
+  write_group_and_wanted();
+}
+
+void host_world::set_targets(int lock, int aim) {
+  lock_target_ = lock;
+  aim_target_ = aim;
+  if (player_ == nullptr) return;
+  put<const std::uint8_t*>(player_, host::ped::lock_target, lock < 0 ? nullptr : ped_at(lock));
+  put<const std::uint8_t*>(player_, host::ped::aim_target, aim < 0 ? nullptr : ped_at(aim));
+}
+
+// The player's group (number 0: its members, the player leading, last) and
+// its wanted record (the police in pursuit, and their count).
+void host_world::write_group_and_wanted() {
+  game_image& image = game_image::get();
+  std::array<const std::uint8_t*, host::group_member_count> members{};
+  std::array<const std::uint8_t*, host::wanted_cop_count> cops{};
+  std::size_t m = 0, c = 0;
+  for (std::size_t slot = 0; slot < who_.size(); ++slot) {
+    if (status_[slot] < 0) continue;
+    if (who_[slot].group && m + 1 < members.size()) members[m++] = ped_at(static_cast<int>(slot));
+    if (who_[slot].pursuing && c < cops.size()) cops[c++] = ped_at(static_cast<int>(slot));
+  }
+  members.back() = player_;
+  image.write(host::addr::ped_groups + host::group_members, members.data(), sizeof members);
+  std::memcpy(wanted_.data() + host::wanted_cops, cops.data(), sizeof cops);
+  wanted_[host::wanted_cops_in_pursuit] = static_cast<std::uint8_t>(c);
+  const std::uint8_t* wanted = wanted_.data();
+  image.write(host::addr::player_wanted, &wanted, sizeof wanted);
 }
 
 void host_world::set_pool_missing(bool missing) {
@@ -165,6 +214,7 @@ std::uint8_t* host_world::add_ped(const ped_setup& desc) {
   put(ped, host::ped::health, desc.health);
   put(ped, host::ped::max_health, desc.max_health);
   put(ped, host::ped::armour, desc.armour);
+  set_who(desc.slot, desc);
   if (desc.reject_transform) rejected_centres_.push_back({desc.position.x, desc.position.y});
   std::erase_if(movers_, [&](const mover& m) { return m.slot == desc.slot; });
   if (desc.velocity[0] != 0.0f || desc.velocity[1] != 0.0f) {
@@ -207,14 +257,23 @@ void host_world::move_peds(std::uint32_t ms, std::int32_t at_frame) {
 
 void host_world::set_clock(std::uint32_t ms) { game_image::get().write_word(host::addr::game_clock, ms); }
 
-void host_world::free_slot(int slot) { status_[static_cast<std::size_t>(slot)] = static_cast<std::int8_t>(-128); }
+void host_world::free_slot(int slot) {
+  status_[static_cast<std::size_t>(slot)] = static_cast<std::int8_t>(-128);
+  write_group_and_wanted();
+}
 
 void host_world::set_player(int slot, vec3 position, bool use_matrix) {
   ped_setup desc;
   desc.slot = slot;
   desc.position = position;
   desc.use_matrix = use_matrix;
+  desc.kind = host::kind_player;
   player_ = add_ped(desc);
+  // Its data: the group it leads, number 0.
+  player_data_.fill(0);
+  put(player_, host::ped::player_data, player_data_.data());
+  write_group_and_wanted();
+  set_targets(lock_target_, aim_target_);
 }
 
 void host_world::set_player_outside_pool(vec3 position) {
@@ -479,6 +538,23 @@ std::vector<host_call> discs_of(const host_call& transform, const std::uint16_t*
     discs.push_back(std::move(disc));
   }
   return discs;
+}
+
+void* host_world::find_active_task(std::uint8_t* task_manager, std::int32_t type) {
+  host_world& w = get();
+  const std::uint8_t* intelligence = task_manager - host::intelligence_task_manager;
+  for (std::size_t slot = 0; slot < w.intelligence_.size(); ++slot) {
+    if (w.intelligence_[slot].data() != intelligence) continue;
+    const ped_setup& who = w.who_[slot];
+    if (who.attacking == 0 || who.attacking != type) return nullptr;
+    std::uint8_t* task = w.tasks_[slot].data();
+    const std::uint8_t* target = who.attacking_slot < 0 ? w.player_ : w.ped_at(who.attacking_slot);
+    for (const host::attack_task& a : host::attack_tasks) {
+      if (a.type == type) put(task, a.target, target);
+    }
+    return task;
+  }
+  return nullptr;  // no pedestrian's task manager
 }
 
 std::uint8_t* host_world::player_pedestrian(std::int32_t index) { return index == -1 ? get().player_ : nullptr; }

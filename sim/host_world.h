@@ -114,6 +114,13 @@ class host_world {
   void set_armour(int slot, float armour);
   // The slot given to a new pedestrian: its status byte's low bits change.
   void respawn(int slot);
+  // Who a pedestrian is and how it stands to the player, as ped_setup says.
+  void set_who(int slot, const ped_setup& who);
+  const ped_setup& who(int slot) const { return who_[static_cast<std::size_t>(slot)]; }
+  // The pedestrians the player locks on to and aims at freely: slots, or -1.
+  void set_targets(int lock, int aim);
+  int lock_target() const { return lock_target_; }
+  int aim_target() const { return aim_target_; }
   // The game's millisecond clock.
   void set_clock(std::uint32_t ms);
   // Kept until changed; the frame counter goes up before each drawing event.
@@ -194,6 +201,7 @@ class host_world {
   static std::uint8_t* HOST_ENTRY player_pedestrian(std::int32_t index);
   static std::int32_t HOST_ENTRY render_state_set(std::int32_t state, void* value);
   static std::int32_t HOST_ENTRY render_state_get(std::int32_t state, void* value);
+  static void* HOST_ENTRY_THISCALL find_active_task(std::uint8_t* task_manager, std::int32_t type);
   static void* HOST_ENTRY game_start_up();
   static void* HOST_ENTRY game_drawing();
   static void* HOST_ENTRY game_shutdown();
@@ -225,6 +233,15 @@ class host_world {
     float velocity[2];
   };
   std::vector<mover> movers_;
+  // Who is who: each slot's intelligence (its task manager at +4) and its
+  // one attacking task, the player's data, its wanted record.
+  std::vector<ped_setup> who_;
+  std::vector<std::array<std::uint8_t, 0x40>> intelligence_;
+  std::vector<std::array<std::uint8_t, 0x20>> tasks_;
+  std::array<std::uint8_t, 0x100> player_data_{};
+  std::array<std::uint8_t, 0x220> wanted_{};
+  void write_group_and_wanted();
+  int lock_target_ = -1, aim_target_ = -1;
   std::string raster_texture_;
   hud_state hud_;
   std::array<std::uintptr_t, 64> render_states_{};  // by RwRenderState; the engine's are fewer

@@ -182,6 +182,19 @@ class windows_system : public sim::run_platform {
       held_ = INVALID_HANDLE_VALUE;
     }
   }
+  void load_module(const std::string& name) override {
+    // A copy of the stand-in beside hostsim.exe, in the game's folder.
+    wchar_t own[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, own, MAX_PATH);
+    const fs::path stand_in = fs::path(std::wstring(own, length)).parent_path() / L"module_stand_in.dll";
+    const fs::path copy = fs::current_path() / fs::u8path(name);
+    std::error_code ec;
+    fs::copy_file(stand_in, copy, fs::copy_options::overwrite_existing, ec);
+    if (ec || LoadLibraryW(copy.c_str()) == nullptr) {
+      std::fprintf(stderr, "hostsim: cannot load %s as another module (%s)\n", name.c_str(), ec ? ec.message().c_str() : "LoadLibraryW failed");
+      std::exit(3);
+    }
+  }
   void sample_memory(bool early) override { (early ? checks.private_bytes_early : checks.private_bytes_end) = private_bytes(); }
   void refuse_protection_of(std::uintptr_t site) override {
     for (HMODULE module : modules_) {

@@ -45,6 +45,7 @@ class linux_system : public sim::run_platform {
  public:
   void press(int key, bool down) override { os::linux_host::set_key_down(key, down); }
   void hold_log(bool) override {}
+  void load_module(const std::string& name) override { os::linux_host::load_module(name); }
   // glibc decides which modules it unmaps before their destructors run: a
   // pin asked for during the unload keeps nothing mapped here, as it does on
   // Windows.

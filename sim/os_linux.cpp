@@ -2,6 +2,7 @@
 #include "platform/seam_check.h"
 
 #include <dlfcn.h>
+#include <strings.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/mman.h>
@@ -29,6 +30,7 @@ struct answers {
   std::vector<std::pair<wchar_t, std::string>> double_byte;
   std::string current_directory;
   bool by_free_library = false;
+  std::vector<std::string> loaded_modules;  // besides the game and the plugin, by file name
 };
 
 answers& state() {
@@ -334,8 +336,13 @@ bool process_owns_foreground() {
 
 module_handle get_module_handle(const char* name) {
   if (detail::enter(call::get_module_handle)) return nullptr;
-  if (name != nullptr) return nullptr;
-  return state().main_module;
+  if (name == nullptr) return state().main_module;
+  // As Windows matches a module's name: in any letter case.
+  const std::vector<std::string>& loaded = state().loaded_modules;
+  for (std::size_t i = 0; i < loaded.size(); ++i) {
+    if (strcasecmp(loaded[i].c_str(), name) == 0) return reinterpret_cast<module_handle>(0x70000000u + i * 0x10000u);
+  }
+  return nullptr;
 }
 
 bool get_module_handle_ex(std::uint32_t flags, const void* address, module_handle* module) {
@@ -493,6 +500,8 @@ void set_short_path(const std::string& long_path, const std::string& short_path)
   state().short_paths.emplace_back(long_path, short_path);
 }
 std::vector<shown_box>& message_boxes() { return state().boxes; }
+void load_module(const std::string& file_name) { state().loaded_modules.push_back(file_name); }
+void unload_modules() { state().loaded_modules.clear(); }
 void set_key_down(int virtual_key, bool down) {
   std::vector<int>& keys = state().keys_down;
   keys.erase(std::remove(keys.begin(), keys.end(), virtual_key), keys.end());

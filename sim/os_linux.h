@@ -34,6 +34,10 @@ void set_double_byte_character(const std::string& character, const std::string& 
 // on a volume without short names. Both in UTF-8.
 void set_short_path(const std::string& long_path, const std::string& short_path);
 
+// A module of that file name loaded into the process, as another program's
+// DLL is: GetModuleHandleA finds it by name.
+void load_module(const std::string& file_name);
+void unload_modules();
 // The keyboard and the foreground window as the stand-in reports them.
 void set_key_down(int virtual_key, bool down);
 void set_foreground_is_ours(bool ours);

@@ -1,6 +1,7 @@
 #include "sim/scenario.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -146,10 +147,54 @@ foreign_patch_setup foreign_patch(const json& value, const std::string& field) {
   return p;
 }
 
+// A list of the game's pedestrian kinds (0 to 31) as bits.
+std::uint32_t kind_mask(const json& value, const std::string& field) {
+  if (!value.is_array()) fail(field, "expected a list of kinds from 0 to 31");
+  std::uint32_t mask = 0;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const std::int64_t k = integer(value[i], field + "[" + std::to_string(i) + "]");
+    if (k < 0 || k > 31) fail(field + "[" + std::to_string(i) + "]", "expected a kind from 0 to 31");
+    mask |= 1u << k;
+  }
+  return mask;
+}
+
+std::uint32_t kind(const json& value, const std::string& field) {
+  const std::int64_t k = integer(value, field);
+  if (k < 0 || k > 31) fail(field, "expected a kind from 0 to 31");
+  return static_cast<std::uint32_t>(k);
+}
+
+std::array<std::uint32_t, 4> acquaintance(const json& value, const std::string& field) {
+  object_at(value, field);
+  only_keys(value, field, {"respect", "like", "dislike", "hate"});
+  std::array<std::uint32_t, 4> masks{};
+  const char* names[4] = {"respect", "like", "dislike", "hate"};
+  for (int i = 0; i < 4; ++i) {
+    if (value.contains(names[i])) masks[static_cast<std::size_t>(i)] = kind_mask(value[names[i]], field + "." + names[i]);
+  }
+  return masks;
+}
+
+std::int32_t attacking(const json& value, const std::string& field) {
+  const std::int64_t t = integer(value, field);
+  if (t != 0 && t != 1000 && t != 1001 && t != 1002) fail(field, "expected 0 (none), 1000, 1001 or 1002");
+  return static_cast<std::int32_t>(t);
+}
+
+// A slot, or null for none (-1).
+int slot_or_none(const json& value, const std::string& field, int pool_size) {
+  if (value.is_null()) return -1;
+  const std::int64_t s = integer(value, field);
+  if (s < 0 || s >= pool_size) fail(field, "slot " + std::to_string(s) + " is outside the pool of " + std::to_string(pool_size));
+  return static_cast<int>(s);
+}
+
 ped_setup pedestrian(const json& value, const std::string& field, int pool_size) {
   object_at(value, field);
   only_keys(value, field, {"slot", "position", "health", "max_health", "armour", "in_vehicle", "visible", "area",
-                           "use_matrix", "reject_transform", "velocity"});
+                           "use_matrix", "reject_transform", "velocity", "kind", "acquaintance", "attacking",
+                           "attacking_slot", "group", "pursuing"});
   if (!value.contains("slot")) fail(field + ".slot", "missing");
   if (!value.contains("position")) fail(field + ".position", "missing");
   ped_setup p;
@@ -168,6 +213,18 @@ ped_setup pedestrian(const json& value, const std::string& field, int pool_size)
   if (value.contains("use_matrix")) p.use_matrix = boolean(value["use_matrix"], field + ".use_matrix");
   if (value.contains("reject_transform")) p.reject_transform = boolean(value["reject_transform"], field + ".reject_transform");
   if (value.contains("velocity")) numbers(value["velocity"], field + ".velocity", p.velocity);
+  if (value.contains("kind")) p.kind = kind(value["kind"], field + ".kind");
+  if (value.contains("acquaintance")) {
+    const std::array<std::uint32_t, 4> a = acquaintance(value["acquaintance"], field + ".acquaintance");
+    p.respect = a[0];
+    p.like = a[1];
+    p.dislike = a[2];
+    p.hate = a[3];
+  }
+  if (value.contains("attacking")) p.attacking = attacking(value["attacking"], field + ".attacking");
+  if (value.contains("attacking_slot")) p.attacking_slot = slot(value["attacking_slot"], field + ".attacking_slot", pool_size);
+  if (value.contains("group")) p.group = boolean(value["group"], field + ".group");
+  if (value.contains("pursuing")) p.pursuing = boolean(value["pursuing"], field + ".pursuing");
   return p;
 }
 
@@ -175,7 +232,7 @@ scenario interpret(const json& root) {
   object_at(root, "scenario");
   only_keys(root, "", {"game_version", "area", "camera_forward", "player", "txd", "pool_size", "peds", "events", "trace", "second_plugin",
                          "foreign_patches", "ini", "key_presses", "plugin_name", "walls", "camera_position",
-                         "camera_target", "view", "refuse_restore", "health_changes", "respawn", "clock", "hud", "ground"});
+                         "camera_target", "view", "refuse_restore", "health_changes", "respawn", "clock", "hud", "ground", "ped_changes", "modules"});
   scenario s;
   if (root.contains("game_version")) {
     const std::int64_t v = integer(root["game_version"], "game_version");
@@ -200,11 +257,13 @@ scenario interpret(const json& root) {
       s.player.reset();
     } else {
       object_at(p, "player");
-      only_keys(p, "player", {"slot", "position", "use_matrix"});
+      only_keys(p, "player", {"slot", "position", "use_matrix", "lock_target", "aim_target"});
       scenario_player player;
       if (p.contains("slot")) player.slot = slot(p["slot"], "player.slot", s.pool_size);
       if (p.contains("position")) player.position = position(p["position"], "player.position");
       if (p.contains("use_matrix")) player.use_matrix = boolean(p["use_matrix"], "player.use_matrix");
+      if (p.contains("lock_target")) player.lock_target = slot_or_none(p["lock_target"], "player.lock_target", s.pool_size);
+      if (p.contains("aim_target")) player.aim_target = slot_or_none(p["aim_target"], "player.aim_target", s.pool_size);
       s.player = player;
     }
   }
@@ -338,6 +397,64 @@ scenario interpret(const json& root) {
     };
   };
   each_object(root, "health_changes", {"frame", "slot", "health", "armour"}, change(false));
+  each_object(root, "ped_changes",
+              {"frame", "slot", "kind", "acquaintance", "attacking", "attacking_slot", "group", "pursuing", "lock_target",
+               "aim_target"},
+              [&](const json& j, const std::string& field) {
+                who_change c;
+                c.frame = frame_of(j, field);
+                const bool player = !j.contains("slot");
+                for (const char* key : {"kind", "acquaintance", "attacking", "attacking_slot", "group", "pursuing"}) {
+                  if (player && j.contains(key)) fail(field + "." + key, "a pedestrian's key needs its slot");
+                }
+                for (const char* key : {"lock_target", "aim_target"}) {
+                  if (!player && j.contains(key)) fail(field + "." + key, "the player's key goes without a slot");
+                }
+                if (!player) c.slot = slot(j["slot"], field + ".slot", s.pool_size);
+                if (j.contains("kind")) c.kind = kind(j["kind"], field + ".kind");
+                if (j.contains("acquaintance")) c.acquaintance = acquaintance(j["acquaintance"], field + ".acquaintance");
+                if (j.contains("attacking")) c.attacking = attacking(j["attacking"], field + ".attacking");
+                if (j.contains("attacking_slot")) c.attacking_slot = slot(j["attacking_slot"], field + ".attacking_slot", s.pool_size);
+                if (j.contains("group")) c.group = boolean(j["group"], field + ".group");
+                if (j.contains("pursuing")) c.pursuing = boolean(j["pursuing"], field + ".pursuing");
+                if (j.contains("lock_target")) c.lock_target = slot_or_none(j["lock_target"], field + ".lock_target", s.pool_size);
+                if (j.contains("aim_target")) c.aim_target = slot_or_none(j["aim_target"], field + ".aim_target", s.pool_size);
+                s.ped_changes.push_back(c);
+              });
+  // The player's group holds at most seven besides its leader, the wanted
+  // record ten police: so at every frame, changes included.
+  {
+    std::set<int> group, pursuing;
+    for (const ped_setup& p : s.peds) {
+      if (p.group) group.insert(p.slot);
+      if (p.pursuing) pursuing.insert(p.slot);
+    }
+    const auto check = [&](const std::string& field) {
+      if (group.size() > 7) fail(field, "more than seven in the player's group");
+      if (pursuing.size() > 10) fail(field, "more than ten police in pursuit");
+    };
+    check("peds");
+    std::vector<std::size_t> order(s.ped_changes.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return s.ped_changes[a].frame < s.ped_changes[b].frame; });
+    for (std::size_t i : order) {
+      const who_change& c = s.ped_changes[i];
+      if (c.group) *c.group ? (void)group.insert(c.slot) : (void)group.erase(c.slot);
+      if (c.pursuing) *c.pursuing ? (void)pursuing.insert(c.slot) : (void)pursuing.erase(c.slot);
+      check("ped_changes[" + std::to_string(i) + "]");
+    }
+  }
+  each_object(root, "modules", {"frame", "name"}, [&](const json& j, const std::string& field) {
+    module_load m;
+    m.frame = frame_of(j, field);
+    if (!j.contains("name") || !j["name"].is_string()) fail(field + ".name", "expected a module's file name");
+    m.name = j["name"].get<std::string>();
+    if (m.name.empty() || m.name.size() > 64 || m.name.find_first_of("/\\:*?\"<>|") != std::string::npos || m.name == "." ||
+        m.name == "..") {
+      fail(field + ".name", "expected a plain file name of at most 64 bytes");
+    }
+    s.modules.push_back(m);
+  });
   each_object(root, "respawn", {"frame", "slot"}, change(true));
   std::stable_sort(s.changes.begin(), s.changes.end(), [](const ped_change& a, const ped_change& b) { return a.frame < b.frame; });
   if (root.contains("clock")) {

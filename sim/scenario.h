@@ -1,6 +1,7 @@
 // A scene and the events to run in it, read from a JSON file.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -23,6 +24,8 @@ struct scenario_player {
   int slot = 0;
   vec3 position;
   bool use_matrix = true;
+  int lock_target = -1;  // the slot it locks on to, or -1
+  int aim_target = -1;   // the slot it aims at freely, or -1
 };
 
 // hold_log and release_log stand for another program opening the plugin's
@@ -56,6 +59,25 @@ struct ped_change {
   std::optional<float> health;
   std::optional<float> armour;
   bool respawn = false;
+};
+
+// Before a drawing event: who a pedestrian is and how it stands to the
+// player (the keys given, the rest as they were), or the player's targets.
+struct who_change {
+  std::int32_t frame = 0;
+  int slot = -1;  // -1: the player's targets
+  std::optional<std::uint32_t> kind;
+  std::optional<std::array<std::uint32_t, 4>> acquaintance;  // respect, like, dislike, hate
+  std::optional<std::int32_t> attacking;
+  std::optional<int> attacking_slot;
+  std::optional<bool> group, pursuing;
+  std::optional<int> lock_target, aim_target;  // -1 for none
+};
+
+// A module of that name loaded into the process before a drawing event.
+struct module_load {
+  std::int32_t frame = 0;
+  std::string name;
 };
 
 // The game's millisecond clock: start_ms at the first drawing event, then
@@ -113,6 +135,8 @@ struct scenario {
   std::vector<ped_change> changes;  // health_changes and respawn, in frame order
   game_clock clock;
   std::vector<hud_change> hud;  // in list order
+  std::vector<who_change> ped_changes;  // in list order
+  std::vector<module_load> modules;
 };
 
 // "start_up", "drawing", "shutdown".

@@ -92,8 +92,31 @@ std::vector<std::vector<std::uint8_t>> site_functions() {
 }
 
 // What a scenario changes before a drawing event: pedestrians hit or
-// replaced, and the game's clock.
-void prepare_frame(const scenario& scene, host_world& world, std::int32_t frame) {
+// replaced, who they are, the game's clock, its HUD, modules loaded.
+void prepare_frame(const scenario& scene, host_world& world, run_system& system, std::int32_t frame) {
+  for (const who_change& c : scene.ped_changes) {
+    if (c.frame != frame) continue;
+    if (c.slot < 0) {
+      world.set_targets(c.lock_target.value_or(world.lock_target()), c.aim_target.value_or(world.aim_target()));
+      continue;
+    }
+    ped_setup w = world.who(c.slot);
+    if (c.kind) w.kind = *c.kind;
+    if (c.acquaintance) {
+      w.respect = (*c.acquaintance)[0];
+      w.like = (*c.acquaintance)[1];
+      w.dislike = (*c.acquaintance)[2];
+      w.hate = (*c.acquaintance)[3];
+    }
+    if (c.attacking) w.attacking = *c.attacking;
+    if (c.attacking_slot) w.attacking_slot = *c.attacking_slot;
+    if (c.group) w.group = *c.group;
+    if (c.pursuing) w.pursuing = *c.pursuing;
+    world.set_who(c.slot, w);
+  }
+  for (const module_load& m : scene.modules) {
+    if (m.frame == frame) system.load_module(m.name);
+  }
   for (const ped_change& c : scene.changes) {
     if (c.frame != frame) continue;
     if (c.respawn) world.respawn(c.slot);
@@ -135,7 +158,7 @@ run_record run_events(const scenario& scene, host_world& world, std::FILE* trace
         case event_kind::hold_log: system.hold_log(true); break;
         case event_kind::release_log: system.hold_log(false); break;
         case event_kind::draw: {
-          prepare_frame(scene, world, world.frame + 1);
+          prepare_frame(scene, world, system, world.frame + 1);
           const int going_down = key_going(scene, world.frame + 1, true);
           const int going_up = key_going(scene, world.frame + 1, false);
           if (going_down != 0) system.press(going_down, true);

@@ -42,6 +42,9 @@ class run_system {
   virtual void press(int key, bool down) = 0;
   // Another program holding the plugin's log open with writing denied.
   virtual void hold_log(bool hold) = 0;
+  // A module of that file name loaded into the process, as another program's
+  // DLL would be (a multiplayer client).
+  virtual void load_module(const std::string& name) = 0;
   // Called a tenth of the way through the drawing events, and at the end.
   virtual void sample_memory(bool early) { (void)early; }
   // From now on the plugins' protection changes that touch the call

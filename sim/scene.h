@@ -24,6 +24,13 @@ struct ped_setup {
   bool use_matrix = true;
   bool reject_transform = false;  // RwIm3DTransform refuses batches holding a vertex at this ped's centre
   float velocity[2] = {0.0f, 0.0f};  // units a second, on the game's clock
+  // Who it is and how it stands to the player.
+  std::uint32_t kind = 4;  // the game's m_nPedType: a male civilian
+  std::uint32_t respect = 0, like = 0, dislike = 0, hate = 0;  // its acquaintance record: bit n, kind n
+  std::int32_t attacking = 0;     // 0, or the type of its attacking task: 1000, 1001, 1002
+  int attacking_slot = -1;        // whom it attacks: a slot, or -1 for the player
+  bool group = false;             // a member of the player's group
+  bool pursuing = false;          // police in the player's wanted record
 };
 
 // A solid piece of the world's ground: its top lies at

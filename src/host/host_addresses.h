@@ -24,6 +24,9 @@ constexpr host_address ped_pool = 0xB74490;
 constexpr host_address current_area = 0xB72914;  // through a host reference
 constexpr host_address camera = 0xB6F028;        // through a host reference
 constexpr host_address game_clock = 0xB7CB84;    // milliseconds, unsigned; stands still while paused
+constexpr host_address find_active_task = 0x681740;  // CTaskManager::FindActiveTaskByType, thiscall
+constexpr host_address ped_groups = 0xC09920;        // CPedGroups: eight groups
+constexpr host_address player_wanted = 0xB7CD9C;     // the player's CWanted*
 
 // What CHud::Draw and Render2dStuff ask before they draw the HUD.
 constexpr host_address widescreen_on = 0xB6F065;     // bool, TheCamera.m_bWideScreenOn: cutscenes, scripted scenes

@@ -1,6 +1,6 @@
 // The game's functions and variables that the overlay uses, at their host
-// addresses. Host functions are cdecl: arguments on the stack, removed by the
-// caller.
+// addresses. Host functions are cdecl (arguments on the stack, removed by the
+// caller) but for the game's member functions, thiscall.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +41,38 @@ constexpr std::uint32_t ped_flags = 0x46D;  // bit 0: in a vehicle
 constexpr std::uint32_t health = 0x540;
 constexpr std::uint32_t max_health = 0x544;
 constexpr std::uint32_t armour = 0x548;  // 0 for none, 100 for most
+constexpr std::uint32_t intelligence = 0x47C;  // CPedIntelligence*; its task manager at +0x04 of it
+constexpr std::uint32_t player_data = 0x480;   // CPlayerData*, of the player's pedestrian
+constexpr std::uint32_t acquaintance = 0x4E0;  // its own record: five masks of kinds
+constexpr std::uint32_t ped_type = 0x598;      // uint32, its kind
+constexpr std::uint32_t lock_target = 0x71C;   // the player's: the entity it locks on to
+constexpr std::uint32_t aim_target = 0x79C;    // the player's: the entity it aims at freely
 }  // namespace ped
+
+// A pedestrian's kinds (m_nPedType) that the plugin asks about.
+constexpr std::uint32_t kind_player = 0;  // the player's own kind: bit 0 of the masks
+// The acquaintance record's masks: bit n stands for kind n.
+namespace acquaintance {
+constexpr std::uint32_t respect = 0x00;
+constexpr std::uint32_t like = 0x04;
+constexpr std::uint32_t dislike = 0x0C;
+constexpr std::uint32_t hate = 0x10;
+}  // namespace acquaintance
+constexpr std::uint32_t intelligence_task_manager = 0x04;
+// Attacking tasks and where each holds its target.
+struct attack_task {
+  std::int32_t type;
+  std::uint32_t target;
+};
+constexpr attack_task attack_tasks[3] = {{1000, 0x10}, {1001, 0x0C}, {1002, 0x0C}};  // kill on foot, melee, armed
+// The player's group, and the police after the player.
+constexpr std::uint32_t player_data_group = 0x38;  // uint32; outside 0 to 7: none
+constexpr std::uint32_t ped_group_size = 0x2D4;
+constexpr std::uint32_t group_members = 0x0C;  // eight pointers, the leader last, nulls allowed
+constexpr int group_member_count = 8;
+constexpr std::uint32_t wanted_cops_in_pursuit = 0x18;  // uint8
+constexpr std::uint32_t wanted_cops = 0x1F4;            // ten pointers, nulls allowed
+constexpr int wanted_cop_count = 10;
 namespace matrix {
 constexpr std::uint32_t forward_x = 0x10;
 constexpr std::uint32_t forward_y = 0x14;
@@ -128,6 +159,12 @@ inline bool RwRenderStateGet(std::int32_t state, std::uintptr_t* value) {
   if (!get(state, &v)) return false;
   *value = v;
   return true;
+}
+
+// CTaskManager::FindActiveTaskByType: the active task of that type, or null.
+inline const std::uint8_t* host_find_active_task(const std::uint8_t* task_manager, std::int32_t type) {
+  using fn = void*(HOST_THISCALL*)(const void*, std::int32_t);
+  return static_cast<const std::uint8_t*>(host_function<fn>(addr::find_active_task)(task_manager, type));
 }
 
 inline std::uint8_t* host_player_pedestrian(std::int32_t player) {

@@ -127,7 +127,82 @@ struct frame_view {
   std::uint32_t now = 0;
   bool follows = false;
   float reach = 1.0f;  // of the widest fan
+  // Who is who, read only when a setting asks.
+  const std::uint8_t* group[host::group_member_count] = {};  // the player's group, nulls allowed
+  const std::uint8_t* cops[host::wanted_cop_count] = {};     // the police after the player
+  const std::uint8_t* target = nullptr;                      // the player's target
 };
+
+template <class T, std::size_t N>
+bool holds(const T (&list)[N], const std::uint8_t* ped) {
+  for (const T& p : list) {
+    if (p == ped) return true;
+  }
+  return false;
+}
+
+// A pedestrian of the pool's occupied slots, or null: the player's target
+// may be any entity.
+const std::uint8_t* pool_pedestrian(const host::ped_pool& pool, const std::uint8_t* entity) {
+  const auto at = reinterpret_cast<std::uintptr_t>(entity), first = reinterpret_cast<std::uintptr_t>(pool.slots);
+  if (entity == nullptr || at < first) return nullptr;
+  const std::uintptr_t offset = at - first;
+  if (offset % host::ped_slot_size != 0 || offset / host::ped_slot_size >= static_cast<std::uint32_t>(pool.size)) return nullptr;
+  return pool.status[offset / host::ped_slot_size] < 0 ? nullptr : entity;
+}
+
+// The player's group, the police after the player and its target, as the
+// settings need them.
+void read_who(const ring_settings& settings, frame_view& f) {
+  if (settings.show_relationship || settings.only_in_fight) {
+    const auto* data = field<const std::uint8_t*>(f.player, host::ped::player_data);
+    const std::uint32_t number = data ? field<std::uint32_t>(data, host::player_data_group) : 0xFFFFFFFFu;
+    if (number < 8) {
+      const std::uint8_t* group = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(host::addr::ped_groups)) +
+                                  number * host::ped_group_size;
+      std::memcpy(f.group, group + host::group_members, sizeof f.group);
+    }
+    const auto* wanted = *reinterpret_cast<const std::uint8_t* const*>(static_cast<std::uintptr_t>(host::addr::player_wanted));
+    // The count is only a quick test for none: the list is what counts.
+    if (wanted != nullptr && wanted[host::wanted_cops_in_pursuit] != 0) std::memcpy(f.cops, wanted + host::wanted_cops, sizeof f.cops);
+  }
+  if (settings.mark_target) {
+    f.target = pool_pedestrian(*f.pool, field<const std::uint8_t*>(f.player, host::ped::lock_target));
+    if (f.target == nullptr) f.target = pool_pedestrian(*f.pool, field<const std::uint8_t*>(f.player, host::ped::aim_target));
+  }
+}
+
+struct standing {
+  bool hostile = false;
+  bool friendly = false;
+  bool in_fight = false;  // attacking the player, police after it, or of its group
+};
+
+standing standing_of(const std::uint8_t* ped, const frame_view& f) {
+  standing st;
+  bool attacking = false;
+  if (const auto* intelligence = field<const std::uint8_t*>(ped, host::ped::intelligence)) {
+    const std::uint8_t* tasks = intelligence + host::intelligence_task_manager;
+    for (const host::attack_task& a : host::attack_tasks) {
+      const std::uint8_t* task = host::host_find_active_task(tasks, a.type);
+      if (task != nullptr && field<const std::uint8_t*>(task, a.target) == f.player) {
+        attacking = true;
+        break;
+      }
+    }
+  }
+  const bool pursuing = holds(f.cops, ped), member = holds(f.group, ped);
+  const std::uint32_t player_kind = 1u << host::kind_player;
+  const std::uint8_t* record = ped + host::ped::acquaintance;
+  const bool hates = ((field<std::uint32_t>(record, host::acquaintance::dislike) |
+                       field<std::uint32_t>(record, host::acquaintance::hate)) & player_kind) != 0;
+  const bool likes = ((field<std::uint32_t>(record, host::acquaintance::respect) |
+                       field<std::uint32_t>(record, host::acquaintance::like)) & player_kind) != 0;
+  st.hostile = attacking || pursuing || hates;
+  st.friendly = !st.hostile && (member || likes);
+  st.in_fight = attacking || pursuing || member;
+  return st;
+}
 
 // Whether a pedestrian gets a ring at all, before the overlays: alive, on
 // foot, visible, in the area shown, within range of the player.
@@ -187,11 +262,24 @@ void plan_rings(plugin_state& s, const frame_view& f) {
     if (!qualifies(ped, settings, f, &at, &distance)) return;
     const float health = field<float>(ped, host::ped::health);
     const float fraction = clamped_fraction(ped, health);
-    if (fraction == 1.0f && !settings.show_full_health) return;
-    const std::uint32_t alpha = ring_alpha(settings, distance, memory, f.now);
+    // The player's target gets its ring whatever the filters after these say.
+    const bool target = ped == f.target;
+    if (!target && settings.show_kinds != ring_settings::all_kinds) {
+      const std::uint32_t kind = field<std::uint32_t>(ped, host::ped::ped_type);
+      if (kind >= 32 || !(settings.show_kinds >> kind & 1u)) return;
+    }
+    standing who;
+    if (settings.show_relationship || settings.only_in_fight) who = standing_of(ped, f);
+    if (!target && settings.only_in_fight && !who.in_fight) return;
+    if (!target && fraction == 1.0f && !settings.show_full_health) return;
+    const std::uint32_t alpha = target ? settings.opacity : ring_alpha(settings, distance, memory, f.now);
     if (alpha == 0) return;
 
     ring_plan& p = s.plans.emplace_back();
+    if (target) p.scale = target_scale;
+    if (settings.show_relationship && (who.hostile || who.friendly)) {
+      p.band = who.hostile ? settings.hostile_colour : settings.friend_colour;
+    }
     const ground_under& ground = s.ground.find(i, static_cast<std::uint8_t>(pool.status[i]), at.x, at.y, at.z);
     p.place = place_ring(at.x, at.y, at.z, ground, &s.ground, i);
     p.fraction = fraction;
@@ -204,7 +292,7 @@ void plan_rings(plugin_state& s, const frame_view& f) {
   });
 }
 
-enum class ring_pass { background, recent_damage, health, armour };
+enum class ring_pass { background, recent_damage, health, armour, relationship };
 
 struct fan_of_pass {
   float fraction = 0.0f;  // none unless above 0
@@ -213,16 +301,21 @@ struct fan_of_pass {
 };
 
 fan_of_pass fan_for(ring_pass pass, const ring_plan& p, const ring_settings& settings) {
+  // Multiplied only for a target: every other ring's radii as they were.
+  const float radius = p.scale == 1.0f ? settings.radius : settings.radius * p.scale;
   switch (pass) {
     case ring_pass::background:
-      return {1.0f, (p.alpha << 24) | 0x00FFFFFFu, settings.radius};
+      return {1.0f, (p.alpha << 24) | 0x00FFFFFFu, radius};
     case ring_pass::recent_damage:
       if (!(p.trail > p.fraction)) return {};
-      return {p.trail, with_alpha(settings.recent_damage_colour, p.alpha), settings.radius};
+      return {p.trail, with_alpha(settings.recent_damage_colour, p.alpha), radius};
     case ring_pass::health:
-      return {p.fraction, ring_colour(p.fraction, settings.full_health, settings.low_health, p.alpha), settings.radius};
+      return {p.fraction, ring_colour(p.fraction, settings.full_health, settings.low_health, p.alpha), radius};
     case ring_pass::armour:
-      return {p.armour, with_alpha(settings.armour_colour, p.alpha), settings.radius * armour_radius};
+      return {p.armour, with_alpha(settings.armour_colour, p.alpha), radius * armour_radius};
+    case ring_pass::relationship:
+      if (p.band == nullptr) return {};
+      return {1.0f, with_alpha(p.band, p.alpha), radius * relationship_radius};
   }
   return {};
 }
@@ -279,7 +372,11 @@ bool draw_rings(plugin_state& s) {
   f.player_at = position_of(f.player);
   f.follows = settings.follows_damage();
   f.now = f.follows ? host::host_game_clock() : 0;
-  f.reach = settings.show_armour ? settings.radius * armour_radius : settings.radius;
+  f.reach = settings.radius * (settings.show_relationship ? relationship_radius
+                                : settings.show_armour        ? armour_radius
+                                                              : 1.0f);
+  if (settings.mark_target) f.reach *= target_scale;
+  if (settings.asks_who() || settings.mark_target) read_who(settings, f);
 
   plan_rings(s, f);
   s.peds_in_range += static_cast<std::int32_t>(s.plans.size());
@@ -290,11 +387,25 @@ bool draw_rings(plugin_state& s) {
     draw_fans(s, ring_pass::background, background, f.heading);
     if (settings.show_recent_damage) draw_fans(s, ring_pass::recent_damage, foreground, f.heading);
     draw_fans(s, ring_pass::health, foreground, f.heading);
-    if (settings.show_armour) draw_fans(s, ring_pass::armour, s.ring_armour ? s.ring_armour : foreground, f.heading);
+    host::RwTexture* arcs = s.ring_armour ? s.ring_armour : foreground;
+    if (settings.show_armour) draw_fans(s, ring_pass::armour, arcs, f.heading);
+    if (settings.show_relationship) draw_fans(s, ring_pass::relationship, arcs, f.heading);
     give_back(before);
   }
   for (const ring_plan& p : s.plans) ++(p.refused ? s.projection_failed : s.rings_drawn);
   return true;
+}
+
+// A multiplayer client loaded in the game's process, by the name it is
+// known by, or null.
+const char* multiplayer_client() {
+  for (const char* client : {"samp.dll", "omp-client.dll"}) {
+    if (os::get_module_handle(client) != nullptr) return client;
+  }
+  if (os::get_module_handle("core.dll") != nullptr && os::get_module_handle("multiplayer_sa.dll") != nullptr) {
+    return "core.dll and multiplayer_sa.dll";
+  }
+  return nullptr;
 }
 
 // A press counts once, when the key goes down, and only while the game owns
@@ -319,11 +430,20 @@ void draw_pass(plugin_state& s) {
     s.textures_loaded = load_ring_textures();
   }
   if (frame == 1) log_line("Draw event is running");
+  if (!s.settings.allow_in_multiplayer && !s.multiplayer_found && (frame == 1 || frame % frames_per_report == 0)) {
+    if (const char* client = multiplayer_client()) {
+      s.multiplayer_found = true;
+      log_line("multiplayer client loaded (%s): rings off; AllowInMultiplayer=1 turns them on where the server allows it",
+               client);
+    }
+  }
 
   if (s.settings.toggle_key != 0) check_toggle_key(s);
   // Where the game hides its HUD the rings go with it; nothing is counted.
   const bool hud_shown = !host::host_hides_hud(!s.settings.show_without_hud);
-  const bool walked = s.textures_loaded && !s.rings_hidden && hud_shown && draw_rings(s);
+  // A multiplayer game's server may hide health: no ring unless the player allows them.
+  const bool allowed = s.settings.allow_in_multiplayer || !s.multiplayer_found;
+  const bool walked = s.textures_loaded && !s.rings_hidden && hud_shown && allowed && draw_rings(s);
   if (!walked && s.settings.follows_damage()) follow_damage(s);
 
   if (frame % frames_per_report == 0) {

@@ -14,6 +14,11 @@ constexpr int full_disc_segments = 48;
 // The armour arc's radius, of the ring's: with the shipped "hpar" its band
 // lies just outside the health band.
 constexpr float armour_radius = 1.3f;
+// The relationship band's, of the ring's: drawn with "hpar", it lies just
+// outside the armour arc.
+constexpr float relationship_radius = 1.55f;
+// The player's target's ring, of the others'.
+constexpr float target_scale = 1.25f;
 
 // Where a ring lies in one frame.
 struct ring_place {
@@ -36,6 +41,8 @@ struct ring_plan {
   float trail = 0.0f;     // the recent damage reaches this far; none at or below fraction
   float armour = 0.0f;    // none at 0
   std::uint32_t alpha = 0;
+  float scale = 1.0f;     // of every fan's radius
+  const std::uint8_t* band = nullptr;  // the relationship band's colour, or none
   bool refused = false;   // a batch holding one of its fans was refused
 };
 

@@ -92,7 +92,7 @@ bool read_whole(const setting_key& k, int* out, const std::string& t) {
 
 }  // namespace
 
-const setting_key setting_keys[16] = {
+const setting_key setting_keys[23] = {
     {"Enabled", kind::flag, 0, 1, "1", "1: rings shown when the game starts; 0: hidden until you press ToggleKey.",
      [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.enabled, t); }},
     {"ToggleKey", kind::key, 0x01, 0xFE, "",
@@ -149,7 +149,73 @@ const setting_key setting_keys[16] = {
      "1: rings also when you switch the HUD off in the menu, as your only HUD (cutscenes, replays, photos and "
      "missions that hide the HUD still hide them).",
      [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.show_without_hud, t); }},
+    {"ShowRelationship", kind::flag, 0, 1, "0",
+     "1: a band outside the ring tells how a pedestrian stands to you: hostile (attacking you, police after you, "
+     "a gang that hates you) or friend (your group, a gang that likes you).",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.show_relationship, t); }},
+    {"HostileColour", kind::colour, 0, 255, "230,40,40", "Colour of the band for the hostile, as red,green,blue.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return parse_colour(t, s.hostile_colour); }},
+    {"FriendColour", kind::colour, 0, 255, "60,140,255", "Colour of the band for friends.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return parse_colour(t, s.friend_colour); }},
+    {"OnlyInFight", kind::flag, 0, 1, "0",
+     "1: rings only for those in your fight: those attacking you, police after you, and your group.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.only_in_fight, t); }},
+    {"MarkTarget", kind::flag, 0, 1, "0",
+     "1: the pedestrian you lock on to or aim at always gets its ring, larger and at full opacity.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.mark_target, t); }},
+    {"ShowKinds", kind::kinds, 0, 0, "all",
+     "Rings only for these kinds of pedestrians, separated by commas: civilians, gangs, police, emergency, "
+     "criminals, mission, players; or all.",
+     [](const setting_key&, const std::string& t, ring_settings& s) {
+       bool ok = false;
+       const std::uint32_t kinds = kinds_named(t, &ok);
+       if (ok) s.show_kinds = kinds;
+       return ok;
+     }},
+    {"AllowInMultiplayer", kind::flag, 0, 1, "0",
+     "1: rings also in a multiplayer game, where its server allows them; 0: none while a multiplayer client is "
+     "loaded.",
+     [](const setting_key&, const std::string& t, ring_settings& s) { return read_flag(&s.allow_in_multiplayer, t); }},
 };
+
+std::uint32_t kinds_named(const std::string& text, bool* ok) {
+  struct named {
+    const char* name;
+    std::uint32_t kinds;
+  };
+  // The game's pedestrian kinds: 1-3 players, 4-5 civilians, 6 police, 7-16
+  // gangs, 17 dealer, 18 medic, 19 fireman, 20 criminal, 21 bum, 22
+  // prostitute, 23 special, 24-31 mission.
+  constexpr named names[] = {
+      {"all", ring_settings::all_kinds},
+      {"civilians", 1u << 4 | 1u << 5},
+      {"gangs", 0x3FFu << 7},
+      {"police", 1u << 6},
+      {"emergency", 1u << 18 | 1u << 19},
+      {"criminals", 1u << 17 | 1u << 20 | 1u << 21 | 1u << 22},
+      {"mission", 0x1FFu << 23},
+      {"players", 1u << 1 | 1u << 2 | 1u << 3},
+  };
+  std::uint32_t kinds = 0;
+  std::size_t begin = 0;
+  *ok = false;
+  while (begin <= text.size()) {
+    std::size_t comma = text.find(',', begin);
+    if (comma == std::string::npos) comma = text.size();
+    std::string part = text.substr(begin, comma - begin);
+    part.erase(0, part.find_first_not_of(" \t"));
+    part.erase(part.find_last_not_of(" \t") + 1);
+    const named* found = nullptr;
+    for (const named& n : names) {
+      if (same_name(part, n.name)) found = &n;
+    }
+    if (found == nullptr) return 0;  // an empty name among them too
+    kinds |= found->kinds;
+    begin = comma + 1;
+  }
+  *ok = true;
+  return kinds;
+}
 
 ring_settings::ring_settings() {
   for (const setting_key& k : setting_keys) k.read(k, k.default_text, *this);
@@ -166,6 +232,8 @@ std::string accepted_text(const setting_key& key) {
     case kind::number: return std::string("a number from ") + low + " to " + high;
     case kind::whole: return std::string("a whole number") + key.unit + " from " + low + " to " + high;
     case kind::colour: return "three whole numbers from 0 to 255";
+    case kind::kinds:
+      return "names of civilians, gangs, police, emergency, criminals, mission, players separated by commas, or all";
     case kind::key:
       return "a key (F1-F12, A-Z, 0-9, NumPad0-NumPad9, Insert, Delete, Home, End, PageUp, PageDown) or a key code "
              "from 0x01 to 0xFE";

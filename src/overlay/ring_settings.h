@@ -33,16 +33,25 @@ struct ring_settings {
   float fade_distance;                     // the last this many units before range fade out
   int show_after_damage;                   // seconds: rings only after a fall of health
   bool show_without_hud;                   // rings also with the menu's HUD switched off
+  // Who is who, each off by default.
+  bool show_relationship;                  // a band telling hostile from friend
+  std::uint8_t hostile_colour[3];
+  std::uint8_t friend_colour[3];
+  bool only_in_fight;                      // rings only for those in the player's fight
+  bool mark_target;                        // the player's target always ringed, larger
+  std::uint32_t show_kinds;                // bit n: pedestrians of kind n get rings
+  bool allow_in_multiplayer;               // rings also with a multiplayer client loaded
 
-  // Whether any overlay is on: without, the draw pass is the plain one.
-  bool overlays() const { return show_armour || show_recent_damage || fade_distance > 0.0f || show_after_damage > 0; }
+  // Whether a pedestrian's standing towards the player is asked at all.
+  bool asks_who() const { return show_relationship || only_in_fight || show_kinds != all_kinds; }
+  static constexpr std::uint32_t all_kinds = 0xFFFFFFFFu;
   // Whether pedestrians' falls of health are followed from frame to frame.
   bool follows_damage() const { return show_recent_damage || show_after_damage > 0; }
 };
 
 // One key of [Rings], held once: its default as the file writes it, what it
 // accepts, and its comment in the release's file.
-enum class value_kind { flag, number, whole, colour, key };
+enum class value_kind { flag, number, whole, colour, key, kinds };
 struct setting_key {
   const char* name;
   value_kind kind;
@@ -55,7 +64,10 @@ struct setting_key {
   const char* high_text = nullptr;  // the upper bound in words ("Range"), else the number
   const char* unit = "";            // " of seconds"
 };
-extern const setting_key setting_keys[16];
+extern const setting_key setting_keys[23];
+
+// The kinds of pedestrians ShowKinds names, as bits of the game's kinds.
+std::uint32_t kinds_named(const std::string& text, bool* ok);
 
 // What a key accepts and what it falls back to, in the words of the log.
 std::string accepted_text(const setting_key& key);

@@ -98,7 +98,7 @@ bool load_ring_textures() {
     log_line("  %s -> %s", background_texture, outcome(background));
     log_line("  %s -> %s", foreground_texture, outcome(foreground));
     host::RwTexture* armour = nullptr;
-    if (s.settings.show_armour) {
+    if (s.settings.show_armour || s.settings.show_relationship) {
       armour = host::RwTexDictionaryFindNamedTexture(dictionary, armour_texture_name);
       log_line("  %s -> %s", armour_texture_name, outcome(armour));
     }
@@ -117,7 +117,7 @@ bool load_ring_textures() {
 }
 
 host::RwTexture* armour_texture(host::RwTexDictionary* dictionary, host::RwTexture* foreground, host::RwTexture* armour) {
-  if (!state().settings.show_armour) return nullptr;
+  if (!state().settings.show_armour && !state().settings.show_relationship) return nullptr;
   if (armour == nullptr) armour = host::RwTexDictionaryFindNamedTexture(dictionary, armour_texture_name);
   // An older dictionary without it draws the armour with the foreground.
   return armour ? armour : foreground;

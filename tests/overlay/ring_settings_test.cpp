@@ -23,7 +23,8 @@ constexpr const char* every_default =
     "\xEF\xBB\xBF; every key at its default\r\n[Rings]\r\nEnabled=1\r\nToggleKey=\r\nRange=25.0\r\nHeightRange=6\r\n"
     "Radius=1\r\n# colours\r\nOpacity=255\r\nFullHealthColour=0,255,0\r\nLowHealthColour=255, 0, 0\r\nShowFullHealth=1\r\n"
     "ShowArmour=0\r\nArmourColour=220,220,220\r\nShowRecentDamage=0\r\nRecentDamageColour=255,255,255\r\n"
-    "FadeDistance=0\r\nShowAfterDamage=0\r\nShowWithoutHud=0\r\n";
+    "FadeDistance=0\r\nShowAfterDamage=0\r\nShowWithoutHud=0\r\nShowRelationship=0\r\nHostileColour=230,40,40\r\n"
+    "FriendColour=60,140,255\r\nOnlyInFight=0\r\nMarkTarget=0\r\nShowKinds= ALL \r\nAllowInMultiplayer=0\r\n";
 
 class RingSettingsTest : public test::OverlayTest {
  protected:
@@ -109,7 +110,7 @@ TEST_F(RingSettingsTest, EveryKeyAtItsDefaultGivesTheSameCallsAndLogAsNoFile) {
     const run with = run_scene(600);
     EXPECT_TRUE(same_calls(without.calls, with.calls));
     lines expected = without.log;
-    expected.insert(expected.begin() + 1, "settings: 16 values read from MorvaHealthRing.ini");
+    expected.insert(expected.begin() + 1, "settings: 23 values read from MorvaHealthRing.ini");
     EXPECT_EQ(with.log, expected);
   }
 }
@@ -217,7 +218,18 @@ TEST_F(RingSettingsTest, MistakesAreNamedInTheLogAndTheirDefaultsKept) {
                      }));
   EXPECT_EQ(o.values.fade_distance, 0.0f);
   EXPECT_EQ(o.values.armour_colour[2], 3);
-  EXPECT_FALSE(o.values.overlays());
+  EXPECT_FALSE(o.values.show_armour);
+  // ShowKinds: names in any letter case with blanks around them, "all" among
+  // them meaning all; an empty value or an unknown name keeps all.
+  using overlay::ring_settings;
+  EXPECT_EQ(overlay::parse_settings("[Rings]\nShowKinds=Police, gangs\n").values.show_kinds, (1u << 6) | (0x3FFu << 7));
+  EXPECT_EQ(overlay::parse_settings("[Rings]\nShowKinds=mission,all\n").values.show_kinds, ring_settings::all_kinds);
+  const overlay::settings_result k = overlay::parse_settings("[Rings]\nShowKinds=civilians,cops\n");
+  EXPECT_EQ(k.values.show_kinds, ring_settings::all_kinds);
+  EXPECT_EQ(k.lines.at(1), "settings: ShowKinds = \"civilians,cops\" is not names of civilians, gangs, police, emergency, "
+                           "criminals, mission, players separated by commas, or all; using all");
+  EXPECT_EQ(overlay::parse_settings("[Rings]\nShowKinds=\n").values.show_kinds, ring_settings::all_kinds);
+  EXPECT_EQ(overlay::parse_settings("[Rings]\nShowKinds=police,\n").lines.size(), 2u);
 }
 
 // Files no player meant to write: the plugin starts, says so and draws.

@@ -138,6 +138,7 @@ void reset_overlay() {
   world.dictionaries_destroyed = 0;
   world.loader_faults.clear();
   os::reset_control();
+  os::linux_host::unload_modules();
   overlay::state() = overlay::plugin_state{};
   std::error_code ignored;
   for (txd_place p : {txd_place::beside_plugin, txd_place::plugin_models_txd, txd_place::modloader,
