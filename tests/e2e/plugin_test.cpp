@@ -10,6 +10,7 @@
 #include "sim/scenario.h"
 #include "tests/support/ground_check.h"
 #include "tests/support/reference_ring.h"
+#include "tests/support/who_model.h"
 
 namespace {
 
@@ -57,6 +58,49 @@ TEST_F(WinePluginTest, RingsLieOnTheGroundUnderThemStandingAndWalking) {
       EXPECT_NEAR(float(moved.back()["position"][1]), 0.15f + 29 * 0.033f * 1.4f, 1e-3f);
       EXPECT_GT(float(moved.back()["position"][2]), 3.0f);
     }
+  }
+}
+
+// Who is who under Wine, each key alone, frame by frame against the rules
+// modelled from the scene.
+TEST_F(WinePluginTest, EachWhoKeyAloneRingsWhomTheRulesSay) {
+  std::vector<test::who_settings> variants(4);
+  variants[1].relationship = true;
+  variants[2].only_in_fight = true;
+  variants[3].mark_target = true;
+  variants[3].after_damage = 5;
+  variants[3].fade = 5.0f;
+  for (const char* kinds : {"civilians", "gangs", "police", "emergency", "criminals", "mission", "players"}) {
+    variants.emplace_back().kinds = kinds;
+  }
+  for (std::size_t i = 0; i < variants.size(); ++i) {
+    json scene = test::who_scene();
+    scene["ini"] = variants[i].ini();
+    const run r = hostsim("who-" + std::to_string(i), scene);
+    ASSERT_EQ(r.exit_code, 0) << r.error;
+    const std::vector<json> discs = r.discs();
+    for (int frame = 1; frame <= 10; ++frame) {
+      EXPECT_EQ(test::compare_rings(scene, discs, frame, test::expected_rings(scene, variants[i], frame)), "")
+          << variants[i].ini();
+    }
+  }
+}
+
+// A real DLL named samp.dll loaded into hostsim at frame 100: found at frame
+// 600, no ring from then on, one line; allowed, rings throughout.
+TEST_F(WinePluginTest, MultiplayerClientTurnsTheRingsOffUnlessAllowed) {
+  for (const bool allowed : {false, true}) {
+    json scene = {{"peds", one_ped}, {"modules", {{{"frame", 100}, {"name", "samp.dll"}}}}, {"events", {"start_up", "draw*650"}}};
+    if (allowed) scene["ini"] = "[Rings]\nAllowInMultiplayer=1\n";
+    const run r = hostsim(allowed ? "multiplayer-allowed" : "multiplayer", scene);
+    ASSERT_EQ(r.exit_code, 0) << r.error;
+    std::vector<int> drawn(651, 0);
+    for (const json& c : r.calls("RwIm3DTransform")) drawn.at(c["frame"].get<int>())++;
+    for (int f = 1; f <= 650; ++f) ASSERT_EQ(drawn[f], !allowed && f >= 600 ? 0 : 2) << "frame " << f;
+    const lines log = r.log_lines();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "multiplayer client loaded (samp.dll): rings off; AllowInMultiplayer=1 turns them on where the server allows it"),
+              allowed ? 0 : 1);
   }
 }
 

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/who_model.h"
+
 namespace e2e {
 
 namespace fs = std::filesystem;
@@ -54,38 +56,8 @@ struct run {
     }
     return out;
   }
-  // Every disc drawn, in order: each accepted batch split from one hub
-  // vertex (texture coordinates 0.5, 0.5) to the next, with the texture it
-  // was drawn with: {"frame", "texture", "vertices", "indices"} (its
-  // triangles, counted from its hub).
-  std::vector<json> discs() const {
-    std::vector<json> out;
-    std::string texture;
-    const json* batch = nullptr;
-    for (const json& j : trace) {
-      if (j["call"] == "RwRenderStateSet" && j["state"] == 1) texture = j["texture"].is_string() ? j["texture"] : "";
-      if (j["call"] == "RwIm3DTransform") batch = j["result"] == "ok" ? &j : nullptr;
-      if (j["call"] != "RwIm3DRenderIndexedPrimitive" || batch == nullptr || j["result"] != "ok") continue;
-      const json& v = (*batch)["vertices"];
-      std::vector<std::size_t> starts;
-      for (std::size_t i = 0; i < v.size(); ++i) {
-        if (i == 0 || (float(v[i][4]) == 0.5f && float(v[i][5]) == 0.5f)) starts.push_back(i);
-      }
-      for (std::size_t k = 0; k < starts.size(); ++k) {
-        const std::size_t from = starts[k], to = k + 1 < starts.size() ? starts[k + 1] : v.size();
-        json disc = {{"frame", j["frame"]}, {"texture", texture}, {"vertices", json::array()}, {"indices", json::array()}};
-        for (std::size_t i = from; i < to; ++i) disc["vertices"].push_back(v[i]);
-        const json& ix = j["indices"];
-        for (std::size_t t = 0; t + 2 < ix.size(); t += 3) {
-          if (ix[t] < from || ix[t] >= to) continue;
-          for (std::size_t q = 0; q < 3; ++q) disc["indices"].push_back(std::size_t(ix[t + q]) - from);
-        }
-        out.push_back(std::move(disc));
-      }
-      batch = nullptr;
-    }
-    return out;
-  }
+  // Every disc drawn, in order, with the texture it was drawn with.
+  std::vector<json> discs() const { return test::discs_of_trace(trace); }
   // The game's folder as the plugin sees it under Wine.
   std::string windows_path(const std::string& relative) const {
     std::string p = "Z:" + (game / relative).string();

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+#include "sim/os_linux.h"
+#include "sim/scenario.h"
+#include "sim/scenario_run.h"
+#include "tests/support/test_game.h"
+#include "tests/support/who_model.h"
+
+namespace {
+
+using nlohmann::json;
+
+class WhoTest : public test::OverlayTest {
+ protected:
+  struct system : sim::run_system {
+    void press(int key, bool down) override { os::linux_host::set_key_down(key, down); }
+    void hold_log(bool) override {}
+    void load_module(const std::string& name) override { os::linux_host::load_module(name); }
+  };
+
+  // The scenario run as hostsim's native twin runs it; its trace's lines.
+  std::vector<json> run(const json& scene_json) {
+    test::reset_overlay();
+    const sim::scenario_result scene = sim::parse_scenario(scene_json.dump());
+    EXPECT_TRUE(scene.ok) << scene.error;
+    test::write_ring_txd(test::txd_place::beside_plugin);
+    std::ofstream(test::game_dir().scripts + "MorvaHealthRing.ini", std::ios::binary) << scene.value.ini.value_or("");
+    sim::apply_scene(scene.value, world);
+    std::FILE* trace = std::tmpfile();
+    system sys;
+    sim::run_events(scene.value, world, trace, sys);
+    std::rewind(trace);
+    std::vector<json> lines;
+    char line[1 << 16];
+    std::string text;
+    while (std::fgets(line, sizeof line, trace)) {
+      text += line;
+      if (text.back() != '\n') continue;
+      lines.push_back(json::parse(text));
+      text.clear();
+    }
+    std::fclose(trace);
+    return lines;
+  }
+};
+
+// Each key alone, frame by frame, against the rules modelled from the scene:
+// hostile by attack, pursuit and hate, friend by group and respect, hostile
+// winning, a bystander turning hostile at frame 5, the fight alone, the
+// target at full health beyond the fade with rings only after damage, and
+// each kind.
+TEST_F(WhoTest, EachKeyAloneRingsWhomTheRulesSay) {
+  std::vector<test::who_settings> variants(4);
+  variants[1].relationship = true;
+  variants[2].only_in_fight = true;
+  variants[3].mark_target = true;
+  variants[3].after_damage = 5;
+  variants[3].fade = 5.0f;
+  for (const char* kinds : {"civilians", "gangs", "police", "emergency", "criminals", "mission", "players"}) {
+    variants.emplace_back().kinds = kinds;
+  }
+  const json base = test::who_scene();
+  for (const test::who_settings& v : variants) {
+    json scene = base;
+    scene["ini"] = v.ini();
+    const std::vector<json> discs = test::discs_of_trace(run(scene));
+    for (int frame = 1; frame <= 10; ++frame) {
+      const auto expected = test::expected_rings(scene, v, frame);
+      EXPECT_EQ(test::compare_rings(scene, discs, frame, expected), "") << v.ini();
+    }
+  }
+}
+
+// A multiplayer client loaded at frame 100 is found at frame 600: rings until
+// then, none after, one line; allowed, rings throughout. The pair of another
+// client counts only together.
+TEST_F(WhoTest, MultiplayerClientTurnsTheRingsOffUnlessAllowed) {
+  for (const char* variant : {"samp.dll", "pair", "core.dll alone", "allowed"}) {
+    json scene = {{"peds", {{{"slot", 3}, {"position", {2, 0, 1}}}}}, {"events", {"start_up", "draw*700"}}};
+    if (std::string(variant) == "pair") {
+      scene["modules"] = {{{"frame", 100}, {"name", "Core.dll"}}, {{"frame", 300}, {"name", "multiplayer_sa.dll"}}};
+    } else {
+      scene["modules"] = {{{"frame", 100}, {"name", std::string(variant) == "core.dll alone" ? "core.dll" : "samp.dll"}}};
+    }
+    if (std::string(variant) == "allowed") scene["ini"] = "[Rings]\nAllowInMultiplayer=1\n";
+    const std::vector<json> trace = run(scene);
+    std::vector<int> drawn(701, 0);
+    for (const json& j : trace) {
+      if (j["call"] == "RwIm3DTransform") drawn.at(j["frame"].get<int>())++;
+    }
+    const bool off = std::string(variant) == "samp.dll" || std::string(variant) == "pair";
+    for (int f = 1; f <= 700; ++f) ASSERT_EQ(drawn[f], off && f >= 600 ? 0 : 2) << variant << " frame " << f;
+    const std::vector<std::string> log = test::log_lines();
+    const std::string said = std::string("multiplayer client loaded (") +
+                             (std::string(variant) == "pair" ? "core.dll and multiplayer_sa.dll" : "samp.dll") +
+                             "): rings off; AllowInMultiplayer=1 turns them on where the server allows it";
+    EXPECT_EQ(std::count(log.begin(), log.end(), said), off ? 1 : 0) << variant;
+  }
+}
+
+}  // namespace
