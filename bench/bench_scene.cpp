@@ -79,6 +79,7 @@ void set_scene(int peds_in_range) {
   world.recording = false;
   world.keep_fans = false;
   world.set_ground({});  // a flat world: no ground for the probes
+  overlay::state().settings = overlay::ring_settings{};
   world.set_pool_size(peds_in_range + 1 > 140 ? peds_in_range + 1 : 140);
   world.set_player(0, {0.0f, 0.0f, 0.0f});
   for (int i = 1; i <= peds_in_range; ++i) {
@@ -100,6 +101,7 @@ void set_walking_scene() {
   world.recording = false;
   world.keep_fans = false;
   world.set_pool_size(140);
+  overlay::state().settings = overlay::ring_settings{};
   walking_ground.clear();
   // The street: x 2 to 14, rising along y at 15 degrees.
   sim::ground_piece street;
@@ -174,6 +176,24 @@ void walk_one_frame() {
 
 void* run_drawing_event(ring_path path) {
   sim::host_world& world = sim::host_world::get();
+  if (path == ring_path::who && !overlay::state().settings.only_in_fight) {
+    overlay::ring_settings& settings = overlay::state().settings;
+    settings.show_relationship = settings.only_in_fight = settings.mark_target = true;
+    settings.show_kinds = 1u << 4 | 1u << 5 | 1u << 6 | 0x3FFu << 7;
+    int group = 0, police = 0;
+    for (int i = 1; i <= scene_peds; ++i) {
+      sim::ped_setup who = world.who(i);
+      who.kind = i % 4 == 0 ? 6u : i % 4 == 1 ? 4u : 7u + static_cast<std::uint32_t>(i % 10);
+      who.attacking = i % 3 == 0 ? 1000 + (i / 3) % 3 : 0;
+      who.group = who.attacking == 0 && who.kind != 6 && group < 7;
+      who.pursuing = who.kind == 6 && police < 10;
+      group += who.group ? 1 : 0;
+      police += who.pursuing ? 1 : 0;
+      (i % 2 ? who.hate : who.like) = 1u;  // bit 0: the player's kind
+      world.set_who(i, who);
+    }
+    world.set_targets(scene_peds > 0 ? 1 : -1, -1);
+  }
   if (path == ring_path::walking) {
     walk_one_frame();
     void* result = world.draw();

@@ -12,8 +12,12 @@ namespace bench {
 // armour, recent damage, the fade and rings only after damage all on, every
 // pedestrian in full armour and hit once every 100 frames in turn, on a
 // clock of 33 ms a frame.
-// walking: the default pass over the walking scene.
-enum class ring_path { fast, overlays, walking };
+// walking: the default pass over the walking scene. who: every setting that
+// tells who is who on (ShowRelationship, OnlyInFight, MarkTarget, ShowKinds of
+// civilians, gangs and police), over pedestrians of those kinds, a third of
+// them attacking the player, seven in its group, ten police after it, the
+// rest liking or hating it, one locked on to.
+enum class ring_path { fast, overlays, walking, who };
 
 // Prepares the game once; then sets a scene of this many pedestrians in
 // range (mixed healths) in a pool of at least 140 slots.

@@ -18,6 +18,8 @@ void BM_DrawingEvent(benchmark::State& state) { frame(state, bench::ring_path::f
 void BM_DrawingEventWithOverlays(benchmark::State& state) { frame(state, bench::ring_path::overlays); }
 BENCHMARK(BM_DrawingEvent)->Arg(0)->Arg(16)->Arg(64)->Arg(140);
 BENCHMARK(BM_DrawingEventWithOverlays)->Arg(140);
+void BM_DrawingEventWhoIsWho(benchmark::State& state) { frame(state, bench::ring_path::who); }
+BENCHMARK(BM_DrawingEventWhoIsWho)->Arg(140);
 
 // The walking scene, with the ground probes per ringed pedestrian per frame.
 void BM_DrawingEventWalking(benchmark::State& state) {

@@ -127,10 +127,10 @@ struct frame_view {
   std::uint32_t now = 0;
   bool follows = false;
   float reach = 1.0f;  // of the widest fan
-  // Who is who, read only when a setting asks.
-  const std::uint8_t* group[host::group_member_count] = {};  // the player's group, nulls allowed
-  const std::uint8_t* cops[host::wanted_cop_count] = {};     // the police after the player
-  const std::uint8_t* target = nullptr;                      // the player's target
+  // Who is who: read, and only then set, when a setting asks.
+  const std::uint8_t* group[host::group_member_count];  // the player's group, nulls allowed
+  const std::uint8_t* cops[host::wanted_cop_count];     // the police after the player
+  const std::uint8_t* target;                           // the player's target, or null
 };
 
 template <class T, std::size_t N>
@@ -154,6 +154,9 @@ const std::uint8_t* pool_pedestrian(const host::ped_pool& pool, const std::uint8
 // The player's group, the police after the player and its target, as the
 // settings need them.
 void read_who(const ring_settings& settings, frame_view& f) {
+  std::memset(f.group, 0, sizeof f.group);
+  std::memset(f.cops, 0, sizeof f.cops);
+  f.target = nullptr;
   if (settings.show_relationship || settings.only_in_fight) {
     const auto* data = field<const std::uint8_t*>(f.player, host::ped::player_data);
     const std::uint32_t number = data ? field<std::uint32_t>(data, host::player_data_group) : 0xFFFFFFFFu;
@@ -263,7 +266,7 @@ void plan_rings(plugin_state& s, const frame_view& f) {
     const float health = field<float>(ped, host::ped::health);
     const float fraction = clamped_fraction(ped, health);
     // The player's target gets its ring whatever the filters after these say.
-    const bool target = ped == f.target;
+    const bool target = settings.mark_target && ped == f.target;
     if (!target && settings.show_kinds != ring_settings::all_kinds) {
       const std::uint32_t kind = field<std::uint32_t>(ped, host::ped::ped_type);
       if (kind >= 32 || !(settings.show_kinds >> kind & 1u)) return;
@@ -430,8 +433,13 @@ void draw_pass(plugin_state& s) {
     s.textures_loaded = load_ring_textures();
   }
   if (frame == 1) log_line("Draw event is running");
-  if (!s.settings.allow_in_multiplayer && !s.multiplayer_found && (frame == 1 || frame % frames_per_report == 0)) {
-    if (const char* client = multiplayer_client()) {
+  // At the first frame, then every report period, until one is found.
+  if (frame == s.next_client_check) {
+    s.next_client_check = (frame / frames_per_report + 1) * frames_per_report;
+    if (s.settings.allow_in_multiplayer) {
+      s.next_client_check = 0;  // never: allowed, it would change nothing
+    } else if (const char* client = multiplayer_client()) {
+      s.next_client_check = 0;
       s.multiplayer_found = true;
       log_line("multiplayer client loaded (%s): rings off; AllowInMultiplayer=1 turns them on where the server allows it",
                client);
@@ -442,7 +450,7 @@ void draw_pass(plugin_state& s) {
   // Where the game hides its HUD the rings go with it; nothing is counted.
   const bool hud_shown = !host::host_hides_hud(!s.settings.show_without_hud);
   // A multiplayer game's server may hide health: no ring unless the player allows them.
-  const bool allowed = s.settings.allow_in_multiplayer || !s.multiplayer_found;
+  const bool allowed = !s.multiplayer_found || s.settings.allow_in_multiplayer;
   const bool walked = s.textures_loaded && !s.rings_hidden && hud_shown && allowed && draw_rings(s);
   if (!walked && s.settings.follows_damage()) follow_damage(s);
 

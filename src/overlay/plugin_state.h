@@ -57,6 +57,7 @@ struct plugin_state {
   bool rings_hidden = false;   // by the toggle key, or Enabled=0
   bool toggle_key_down = false;  // as seen at the last drawing event
   bool multiplayer_found = false;  // a multiplayer client was found loaded
+  std::int32_t next_client_check = 1;  // the frame that looks for one next
   damage_memory damage;          // per pool slot, while an overlay follows damage
   ground_memory ground;          // per pool slot: the ground under its pedestrian
   std::vector<ring_plan> plans;       // the frame's rings, sized to the pool
