@@ -28,7 +28,8 @@ class WhoTest : public test::OverlayTest {
     const sim::scenario_result scene = sim::parse_scenario(scene_json.dump());
     EXPECT_TRUE(scene.ok) << scene.error;
     test::write_ring_txd(test::txd_place::beside_plugin);
-    std::ofstream(test::game_dir().scripts + "MorvaHealthRing.ini", std::ios::binary) << scene.value.ini.value_or("");
+    const std::string ini = test::game_dir().scripts + "MorvaHealthRing.ini";
+    if (scene.value.ini) std::ofstream(ini, std::ios::binary) << *scene.value.ini;
     sim::apply_scene(scene.value, world);
     std::FILE* trace = std::tmpfile();
     system sys;
@@ -44,6 +45,7 @@ class WhoTest : public test::OverlayTest {
       text.clear();
     }
     std::fclose(trace);
+    std::remove(ini.c_str());
     return lines;
   }
 };
