@@ -20,8 +20,6 @@ constexpr float test_directions[8][2] = {{1.0f, 0.0f},  {half_diagonal, half_dia
                                          {-half_diagonal, -half_diagonal}, {0.0f, -1.0f},
                                          {half_diagonal, -half_diagonal}};
 
-std::int32_t grid_index(float at) { return static_cast<std::int32_t>(std::floor(at / ground_step + 0.5f)); }
-float grid_at(std::int32_t i) { return static_cast<float>(i) * ground_step; }
 
 std::size_t torus_slot(std::int32_t side, std::int32_t ix, std::int32_t iy) {
   const auto wrap = [side](std::int32_t i) { return static_cast<std::size_t>(((i % side) + side) % side); };
@@ -35,7 +33,8 @@ void ground_memory::fit(std::int32_t slots, float reach) {
   if (!more && reach == reach_) return;
   if (more) slots_.resize(static_cast<std::size_t>(slots));
   reach_ = reach;
-  side_ = 2 * static_cast<std::int32_t>(std::ceil(reach / ground_step)) + 4;
+  step_ = reach <= ground_fine_reach ? ground_step : reach / 10.0f;
+  side_ = 2 * static_cast<std::int32_t>(std::ceil(reach / step_)) + 4;
   for (slot_ground& g : slots_) {
     g.valid = false;
     g.samples.assign(static_cast<std::size_t>(side_) * static_cast<std::size_t>(side_), ground_sample{});
@@ -135,7 +134,7 @@ const ground_under& ground_memory::find(std::int32_t slot, std::uint8_t status, 
 
   // Uneven: every sample a part of the disc can take.
   out.shape = ground_shape::uneven;
-  const float within = (reach + ground_step) * (reach + ground_step);
+  const float within = (reach + step_) * (reach + step_);
   for (std::int32_t ix = grid_index(x - reach) - 1; ix <= grid_index(x + reach) + 1; ++ix) {
     const float dx = grid_at(ix) - x;
     for (std::int32_t iy = grid_index(y - reach) - 1; iy <= grid_index(y + reach) + 1; ++iy) {

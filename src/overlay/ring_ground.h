@@ -3,14 +3,18 @@
 // keeps its own until its pedestrian moves away from them.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
 namespace overlay {
 
 // Grid spacing: a part takes the height of the sample nearest it, so within
-// half of this of a step's edge it may take either side's.
+// half of this of a step's edge it may take either side's. Rings reaching
+// further than ground_fine_reach are sampled coarser, a tenth of their reach
+// apart, so that a slot's samples stay few.
 constexpr float ground_step = 0.2f;
+constexpr float ground_fine_reach = 2.0f;
 // A part follows ground within this share of its fan's radius of the ground
 // under the centre; beyond, it stays level with the centre.
 constexpr float ground_follow = 0.85f;
@@ -68,8 +72,11 @@ class ground_memory {
 
  private:
   ground_sample& sample(slot_ground& g, std::int32_t ix, std::int32_t iy, float lo, float hi);
+  std::int32_t grid_index(float at) const { return static_cast<std::int32_t>(std::floor(at / step_ + 0.5f)); }
+  float grid_at(std::int32_t i) const { return static_cast<float>(i) * step_; }
   std::vector<slot_ground> slots_;
   float reach_ = 0.0f;
+  float step_ = ground_step;
   std::int32_t side_ = 0;  // of each slot's sample table
   std::uint32_t probes_ = 0;
 };
