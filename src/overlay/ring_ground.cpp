@@ -59,7 +59,6 @@ ground_sample& ground_memory::sample(slot_ground& g, std::int32_t ix, std::int32
   s.known = true;
   s.top = hi + probe_margin;
   const float origin[3] = {grid_at(ix), grid_at(iy), s.top};
-  ++probes_;
   s.found = host::host_ground_below(origin, s.top - depth, &s.z);
   return s;
 }
@@ -80,7 +79,6 @@ const ground_under& ground_memory::find(std::int32_t slot, std::uint8_t status, 
   out = ground_under{};
   const float origin[3] = {x, y, z};
   float centre = 0.0f;
-  ++probes_;
   if (!host::host_ground_below(origin, z - host::ped_feet_below - host::shadow_reach, &centre)) return out;
   out.centre = centre;
   out.on_ground = std::fabs(centre - (z - host::ped_feet_below)) <= 0.03f;

@@ -63,13 +63,6 @@ class ground_memory {
   // shape; false where no sample found ground.
   bool height_at(std::int32_t slot, float x, float y, float* z) const;
 
-  // Probes made since the counter was last taken.
-  std::uint32_t take_probes() {
-    const std::uint32_t n = probes_;
-    probes_ = 0;
-    return n;
-  }
-
  private:
   ground_sample& sample(slot_ground& g, std::int32_t ix, std::int32_t iy, float lo, float hi);
   std::int32_t grid_index(float at) const { return static_cast<std::int32_t>(std::floor(at / step_ + 0.5f)); }
@@ -78,7 +71,6 @@ class ground_memory {
   float reach_ = 0.0f;
   float step_ = ground_step;
   std::int32_t side_ = 0;  // of each slot's sample table
-  std::uint32_t probes_ = 0;
 };
 
 }  // namespace overlay
