@@ -42,7 +42,7 @@ struct ring_settings {
   std::uint32_t show_kinds;                // bit n: pedestrians of kind n get rings
   bool allow_in_multiplayer;               // rings also with a multiplayer client loaded
 
-  // Whether a pedestrian's standing towards the player is asked at all.
+  // Whether the draw pass asks who a pedestrian is, or how it stands to the player.
   bool asks_who() const { return show_relationship || only_in_fight || show_kinds != all_kinds; }
   static constexpr std::uint32_t all_kinds = 0xFFFFFFFFu;
   // Whether pedestrians' falls of health are followed from frame to frame.

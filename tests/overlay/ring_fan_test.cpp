@@ -386,7 +386,7 @@ TEST_F(FastRingPathTest, DrawingEventAllocatesNothing) {
   EXPECT_EQ(state.frame_count, 701);
 }
 
-// With every overlay on, the per-slot memory is made once, at the first
+// With every overlay and who-is-who setting on, the per-slot memory is made once, at the first
 // frame; pedestrians hit and a clock that runs allocate nothing after it.
 TEST_F(FastRingPathTest, OverlaysAllocateOnlyAtTheirFirstFrame) {
   for (int slot = 1; slot < 140; ++slot) {
@@ -399,6 +399,16 @@ TEST_F(FastRingPathTest, OverlaysAllocateOnlyAtTheirFirstFrame) {
   state.settings.show_armour = state.settings.show_recent_damage = true;
   state.settings.fade_distance = 5.0f;
   state.settings.show_after_damage = 60;
+  // And who is who: the band, the fight, the target, some kinds.
+  state.settings.show_relationship = state.settings.only_in_fight = state.settings.mark_target = true;
+  state.settings.show_kinds = 0xFFFFFFF0u;
+  for (int slot = 1; slot < 140; slot += 3) {
+    sim::ped_setup who = world.who(slot);
+    who.attacking = 1000 + slot % 3;
+    who.hate = 1;
+    world.set_who(slot, who);
+  }
+  world.set_targets(5, -1);
   world.recording = false;
   world.keep_fans = false;
   world.draw();
