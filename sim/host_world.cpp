@@ -1,5 +1,6 @@
 #include "sim/host_world.h"
 
+#include "sim/disc_ranges.h"
 #include "sim/site_function.h"
 #include "platform/file_reading.h"
 
@@ -521,16 +522,11 @@ bool host_world::process_vertical_line(const float* origin, float end_z, std::ui
 }
 
 std::vector<host_call> discs_of(const host_call& transform, const std::uint16_t* indices, std::size_t count) {
-  const auto& v = transform.vertices;
-  std::vector<std::size_t> starts;
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    if (i == 0 || (v[i].u == 0.5f && v[i].v == 0.5f)) starts.push_back(i);
-  }
   std::vector<host_call> discs;
-  for (std::size_t k = 0; k < starts.size(); ++k) {
+  for (const auto& [from, to] : disc_ranges(transform.vertices)) {
     host_call disc = transform;
-    const std::size_t from = starts[k], to = k + 1 < starts.size() ? starts[k + 1] : v.size();
-    disc.vertices.assign(v.begin() + static_cast<std::ptrdiff_t>(from), v.begin() + static_cast<std::ptrdiff_t>(to));
+    disc.vertices.assign(transform.vertices.begin() + static_cast<std::ptrdiff_t>(from),
+                         transform.vertices.begin() + static_cast<std::ptrdiff_t>(to));
     for (std::size_t t = 0; t + 2 < count; t += 3) {
       if (indices[t] < from || indices[t] >= to) continue;
       for (std::size_t j = 0; j < 3; ++j) disc.indices.push_back(static_cast<std::uint16_t>(indices[t + j] - from));

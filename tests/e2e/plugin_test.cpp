@@ -19,8 +19,8 @@ using namespace e2e;
 class WinePluginTest : public WineTest {};
 
 // Rings on the game's ground: on a slope, stairs seen from below and from
-// above, a kerb and under a pedestrian in the air, every part 0.09 above the
-// ground under it; then the stairs' pedestrian walks up them for 30 frames
+// above, a kerb and under a pedestrian in the air, every vertex 0.09 above
+// the ground under it; then the stairs' pedestrian walks up them for 30 frames
 // and its ring follows, frame by frame.
 TEST_F(WinePluginTest, RingsLieOnTheGroundUnderThemStandingAndWalking) {
   for (const bool looking_down : {false, true}) {
@@ -64,15 +64,7 @@ TEST_F(WinePluginTest, RingsLieOnTheGroundUnderThemStandingAndWalking) {
 // Who is who under Wine, each key alone, frame by frame against the rules
 // modelled from the scene.
 TEST_F(WinePluginTest, EachWhoKeyAloneRingsWhomTheRulesSay) {
-  std::vector<test::who_settings> variants(4);
-  variants[1].relationship = true;
-  variants[2].only_in_fight = true;
-  variants[3].mark_target = true;
-  variants[3].after_damage = 5;
-  variants[3].fade = 5.0f;
-  for (const char* kinds : {"civilians", "gangs", "police", "emergency", "criminals", "mission", "players"}) {
-    variants.emplace_back().kinds = kinds;
-  }
+  const std::vector<test::who_settings> variants = test::who_variants();
   for (std::size_t i = 0; i < variants.size(); ++i) {
     json scene = test::who_scene();
     scene["ini"] = variants[i].ini();

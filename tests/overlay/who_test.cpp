@@ -56,15 +56,7 @@ class WhoTest : public test::OverlayTest {
 // target at full health beyond the fade with rings only after damage, and
 // each kind.
 TEST_F(WhoTest, EachKeyAloneRingsWhomTheRulesSay) {
-  std::vector<test::who_settings> variants(4);
-  variants[1].relationship = true;
-  variants[2].only_in_fight = true;
-  variants[3].mark_target = true;
-  variants[3].after_damage = 5;
-  variants[3].fade = 5.0f;
-  for (const char* kinds : {"civilians", "gangs", "police", "emergency", "criminals", "mission", "players"}) {
-    variants.emplace_back().kinds = kinds;
-  }
+  const std::vector<test::who_settings> variants = test::who_variants();
   const json base = test::who_scene();
   for (const test::who_settings& v : variants) {
     json scene = base;

@@ -17,6 +17,19 @@ std::string who_settings::ini() const {
   return t;
 }
 
+std::vector<who_settings> who_variants() {
+  std::vector<who_settings> variants(4);
+  variants[1].relationship = true;
+  variants[2].only_in_fight = true;
+  variants[3].mark_target = true;
+  variants[3].after_damage = 5;
+  variants[3].fade = 5.0f;
+  for (const char* kinds : {"civilians", "gangs", "police", "emergency", "criminals", "mission", "players"}) {
+    variants.emplace_back().kinds = kinds;
+  }
+  return variants;
+}
+
 namespace {
 
 bool kind_shown(const std::string& kinds, int kind) {

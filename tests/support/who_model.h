@@ -19,6 +19,10 @@ struct who_settings {
   std::string ini() const;
 };
 
+// Each who-is-who key alone: none, ShowRelationship, OnlyInFight, MarkTarget
+// (with ShowAfterDamage and FadeDistance, which it overrides), then each kind.
+std::vector<who_settings> who_variants();
+
 struct expected_ring {
   float scale = 1.0f;       // of every fan's radius
   std::uint32_t alpha = 255;

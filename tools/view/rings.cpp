@@ -1,6 +1,8 @@
 #include "overlay/product_files.h"
 #include "tools/view/rings.h"
 
+#include "sim/disc_ranges.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -44,7 +46,7 @@ std::vector<ring_on_screen> rings_of(const drawn_frame& frame, const sim::scenar
       continue;
     }
     if (!c.accepted || !txd::same_texture_name(texture.c_str(), overlay::background_texture) || c.vertices.empty()) continue;
-    for (const auto& [first, end] : discs_of(c)) {
+    for (const auto& [first, end] : sim::disc_ranges(c.vertices)) {
       ring_on_screen r;
       const fan_vertex& centre = c.vertices[first];
       r.world = {centre.x, centre.y, centre.z};

@@ -53,17 +53,6 @@ replay_call fan_of(const json& j, std::size_t line) {
 
 }  // namespace
 
-std::vector<std::pair<std::size_t, std::size_t>> discs_of(const replay_call& batch) {
-  std::vector<std::pair<std::size_t, std::size_t>> discs;
-  const auto& v = batch.vertices;
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    if (i != 0 && !(v[i].u == 0.5f && v[i].v == 0.5f)) continue;
-    if (!discs.empty()) discs.back().second = i;
-    discs.emplace_back(i, v.size());
-  }
-  return discs;
-}
-
 frame_result read_frame(const std::string& text, std::int32_t wanted) {
   frame_result r;
   if (text.empty()) {

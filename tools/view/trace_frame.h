@@ -27,9 +27,6 @@ struct replay_call {
   std::vector<std::uint16_t> indices;  // draw_fan: a triangle list into vertices
 };
 
-// The discs of a batch: from each hub vertex (texture coordinates 0.5, 0.5)
-// to the next, as [first, end) ranges of its vertices.
-std::vector<std::pair<std::size_t, std::size_t>> discs_of(const replay_call& batch);
 
 struct drawn_frame {
   std::int32_t frame = 0;
