@@ -76,7 +76,7 @@ void host_world::reset_scene() {
   render_state_mismatches = 0;
   rejected_centres_.clear();
   matrices_.clear();
-  ground_.clear();
+  set_ground({});
   movers_.clear();
   vertical_lines = 0;
   pending_held_ = false;
@@ -245,7 +245,8 @@ void host_world::move_peds(std::uint32_t ms, std::int32_t at_frame) {
     p.x += m.velocity[0] * seconds;
     p.y += m.velocity[1] * seconds;
     float top = 0.0f;
-    if (ground_top(ground_, p.x, p.y, p.z, -1.0e30f, &top)) p.z = top + host::ped_feet_below;
+    // On what is there in the event it moves for.
+    if (ground_top(ground_, p.x, p.y, p.z, -1.0e30f, &top, at_frame) >= 0) p.z = top + host::ped_feet_below;
     std::memcpy(where, &p, sizeof p);
     host_call moved{call_kind::ped_position, at_frame};
     moved.slot = m.slot;
@@ -490,35 +491,50 @@ std::int32_t host_world::im3d_end() {
   return 1;
 }
 
+void host_world::set_ground(const std::vector<ground_piece>& ground) {
+  ground_ = ground;
+  ground_entities_.assign(ground.size(), {});
+  for (std::size_t i = 0; i < ground.size(); ++i) {
+    const host::entity_type kind = ground[i].vehicle     ? host::entity_type::vehicle
+                                   : ground[i].frames[0] ? host::entity_type::object
+                                                         : host::entity_type::building;
+    ground_entities_[i][host::entity_type_byte] = static_cast<std::uint8_t>(kind);
+  }
+}
+
 bool host_world::process_vertical_line(const float* origin, float end_z, std::uint8_t* col_point, void** entity,
-                                       bool /*buildings*/, bool /*vehicles*/, bool /*peds*/, bool /*objects*/,
-                                       bool /*dummies*/, bool /*see_through*/, void* /*poly*/) {
+                                       bool /*buildings*/, bool vehicles, bool /*peds*/, bool /*objects*/,
+                                       bool /*dummies*/, bool /*see_through*/, std::uint8_t* poly) {
   host_world& w = get();
   ++w.vertical_lines;
   float top = 0.0f;
-  const bool hit = ground_top(w.ground_, origin[0], origin[1], origin[2], end_z, &top);
-  if (hit) {
+  const int piece = ground_top(w.ground_, origin[0], origin[1], origin[2], end_z, &top, w.frame, vehicles);
+  if (piece >= 0) {
+    const ground_piece& g = w.ground_[static_cast<std::size_t>(piece)];
     const float point[3] = {origin[0], origin[1], top};
     std::memcpy(col_point + host::col_point::point, point, sizeof point);
-    for (const ground_piece& g : w.ground_) {
-      if (g.covers(origin[0], origin[1]) && g.top(origin[0], origin[1]) == top) {
-        const float length = std::sqrt(g.slope[0] * g.slope[0] + g.slope[1] * g.slope[1] + 1.0f);
-        const float normal[3] = {-g.slope[0] / length, -g.slope[1] / length, 1.0f / length};
-        std::memcpy(col_point + host::col_point::normal, normal, sizeof normal);
-        break;
-      }
+    const float length = std::sqrt(g.slope[0] * g.slope[0] + g.slope[1] * g.slope[1] + 1.0f);
+    const float normal[3] = {-g.slope[0] / length, -g.slope[1] / length, 1.0f / length};
+    std::memcpy(col_point + host::col_point::normal, normal, sizeof normal);
+    // A box's top fills no triangle: the game leaves the record as it was.
+    if (!g.box && poly != nullptr) {
+      float corners[3][3];
+      g.triangle(origin[0], origin[1], corners);
+      std::memcpy(poly + host::stored_coll_poly::corners, corners, sizeof corners);
+      poly[host::stored_coll_poly::valid] = 1;
     }
-    *entity = nullptr;  // the world's buildings are no entities of the simulation
+    *entity = w.ground_entities_[static_cast<std::size_t>(piece)].data();
   }
   if (w.recording) {
     host_call call{call_kind::vertical_line, w.frame};
     std::memcpy(call.origin, origin, sizeof call.origin);
     call.end_z = end_z;
-    call.ok = hit;
+    call.ok = piece >= 0;
     call.z = top;
+    call.vehicles = vehicles;
     w.calls.push_back(std::move(call));
   }
-  return hit;
+  return piece >= 0;
 }
 
 std::vector<host_call> discs_of(const host_call& transform, const std::uint16_t* indices, std::size_t count) {

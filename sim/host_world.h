@@ -52,6 +52,7 @@ struct host_call {
   float origin[3] = {};       // vertical_line; ped_position: where it is now
   float end_z = 0.0f;         // vertical_line
   float z = 0.0f;             // vertical_line: the top it met, when ok
+  bool vehicles = false;      // vertical_line: vehicles were asked for
   int slot = 0;               // ped_position
 };
 
@@ -134,7 +135,7 @@ class host_world {
   void set_camera_without_matrix();
   void set_area(std::int32_t area);
   // The ground the game's collision queries meet.
-  void set_ground(const std::vector<ground_piece>& ground) { ground_ = ground; }
+  void set_ground(const std::vector<ground_piece>& ground);
   // Moves every pedestrian that has a velocity by ms of it, 1.0 above the
   // ground under it where there is ground; records where each went.
   void move_peds(std::uint32_t ms, std::int32_t frame);
@@ -197,7 +198,7 @@ class host_world {
   static std::int32_t HOST_ENTRY im3d_end();
   static bool HOST_ENTRY process_vertical_line(const float* origin, float end_z, std::uint8_t* col_point,
                                                void** entity, bool buildings, bool vehicles, bool peds, bool objects,
-                                               bool dummies, bool see_through, void* poly);
+                                               bool dummies, bool see_through, std::uint8_t* poly);
   static std::uint8_t* HOST_ENTRY player_pedestrian(std::int32_t index);
   static std::int32_t HOST_ENTRY render_state_set(std::int32_t state, void* value);
   static std::int32_t HOST_ENTRY render_state_get(std::int32_t state, void* value);
@@ -228,6 +229,9 @@ class host_world {
   host_call pending_{call_kind::im3d_transform, 0};  // the last accepted transform, until drawn
   bool pending_held_ = false;
   std::vector<ground_piece> ground_;
+  // The entity each piece is, its type in byte +0x36: a vehicle, an object
+  // (a piece that comes and goes) or a building.
+  std::vector<std::array<std::uint8_t, 0x40>> ground_entities_;
   struct mover {
     int slot;
     float velocity[2];

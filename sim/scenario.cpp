@@ -320,7 +320,7 @@ scenario interpret(const json& root) {
     if (!(w.min.x < w.max.x && w.min.y < w.max.y && w.min.z < w.max.z)) fail(field, "min must lie below max on every axis");
     s.walls.push_back(w);
   });
-  each_object(root, "ground", {"min", "max", "z", "slope"}, [&](const json& j, const std::string& field) {
+  each_object(root, "ground", {"min", "max", "z", "slope", "frames", "vehicle", "box"}, [&](const json& j, const std::string& field) {
     for (const char* key : {"min", "max", "z"}) {
       if (!j.contains(key)) fail(field + "." + key, "missing");
     }
@@ -329,6 +329,16 @@ scenario interpret(const json& root) {
     numbers(j["max"], field + ".max", g.max);
     g.z = number(j["z"], field + ".z");
     if (j.contains("slope")) numbers(j["slope"], field + ".slope", g.slope);
+    if (j.contains("frames")) {
+      const json& f = j["frames"];
+      if (!f.is_array() || f.size() != 2) fail(field + ".frames", "expected [first, last]");
+      const std::int64_t first = integer(f[0], field + ".frames[0]"), last = integer(f[1], field + ".frames[1]");
+      if (first < 1 || last > INT32_MAX || first > last) fail(field + ".frames", "expected 1 <= first <= last");
+      g.frames[0] = static_cast<std::int32_t>(first);
+      g.frames[1] = static_cast<std::int32_t>(last);
+    }
+    if (j.contains("vehicle")) g.vehicle = boolean(j["vehicle"], field + ".vehicle");
+    if (j.contains("box")) g.box = boolean(j["box"], field + ".box");
     if (!(g.min[0] < g.max[0] && g.min[1] < g.max[1])) fail(field, "min must lie below max on both axes");
     s.ground.push_back(g);
   });

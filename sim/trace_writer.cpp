@@ -91,7 +91,8 @@ std::string trace_line(const host_call& call) {
       break;
     case call_kind::vertical_line:
       line += "\"ProcessVerticalLine\",\"origin\":[" + number(call.origin[0]) + "," + number(call.origin[1]) + "," +
-              number(call.origin[2]) + "],\"end_z\":" + number(call.end_z) + ",\"hit\":" + (call.ok ? "true" : "false");
+              number(call.origin[2]) + "],\"end_z\":" + number(call.end_z) + ",\"vehicles\":" + (call.vehicles ? "true" : "false") +
+              ",\"hit\":" + (call.ok ? "true" : "false");
       if (call.ok) line += ",\"z\":" + number(call.z);
       break;
     case call_kind::ped_position:

@@ -87,6 +87,29 @@ constexpr std::uint32_t point = 0x00;   // 3 floats
 constexpr std::uint32_t normal = 0x10;  // 3 floats
 }  // namespace col_point
 
+// CStoredCollPoly: the collision triangle a line met, in world space.
+namespace stored_coll_poly {
+constexpr std::uint32_t size = 0x2C;
+constexpr std::uint32_t corners = 0x00;  // three CVectors, at +0x00, +0x0C, +0x18
+constexpr std::uint32_t valid = 0x24;    // bool: a triangle was met
+constexpr std::uint32_t lighting = 0x28;
+}  // namespace stored_coll_poly
+
+// An entity's type: the low three bits of its byte +0x36. Buildings and
+// dummies never move; vehicles and objects may.
+constexpr std::uint32_t entity_type_byte = 0x36;
+enum class entity_type : std::uint8_t { nothing = 0, building = 1, vehicle = 2, ped = 3, object = 4, dummy = 5 };
+
+// What one vertical line met.
+struct ground_hit {
+  float point[3] = {};
+  float normal[3] = {};
+  bool triangle = false;  // corners hold the collision triangle met
+  float corners[3][3] = {};
+  entity_type kind = entity_type::nothing;
+  const void* entity = nullptr;
+};
+
 // A pedestrian's position lies this far above its feet; the game projects
 // its shadow onto ground up to this far below them.
 constexpr float ped_feet_below = 1.0f;
@@ -200,17 +223,29 @@ inline bool host_hides_hud(bool menu_counts) {
 }
 
 // CWorld::ProcessVerticalLine: the surface nearest origin on the vertical line
-// from it down to end_z (a height, not a length), among buildings, objects
-// and dummies (not vehicles, not pedestrians); its height in hit_z.
-inline bool host_ground_below(const float origin[3], float end_z, float* hit_z) {
+// from it down to end_z (a height, not a length), among buildings, vehicles,
+// objects and dummies (not pedestrians). A collision triangle met comes back
+// with its corners; a box or sphere fills none, and then the point and the
+// normal are all there is.
+inline bool host_vertical_line(const float origin[3], float end_z, ground_hit* hit) {
   using fn = bool(HOST_CDECL*)(const float*, float, void*, void**, bool, bool, bool, bool, bool, bool, void*);
   alignas(4) std::uint8_t point[col_point::size] = {};
+  alignas(4) std::uint8_t poly[stored_coll_poly::size] = {};
   void* entity = nullptr;
-  if (!host_function<fn>(addr::process_vertical_line)(origin, end_z, point, &entity, true, false, false, true, true,
-                                                       false, nullptr)) {
+  poly[stored_coll_poly::valid] = 0;  // the game writes it only when it met a triangle
+  if (!host_function<fn>(addr::process_vertical_line)(origin, end_z, point, &entity, true, true, false, true, true,
+                                                       false, poly)) {
     return false;
   }
-  std::memcpy(hit_z, point + col_point::point + 8, sizeof *hit_z);
+  std::memcpy(hit->point, point + col_point::point, sizeof hit->point);
+  std::memcpy(hit->normal, point + col_point::normal, sizeof hit->normal);
+  hit->triangle = poly[stored_coll_poly::valid] != 0;
+  if (hit->triangle) std::memcpy(hit->corners, poly + stored_coll_poly::corners, sizeof hit->corners);
+  hit->entity = entity;
+  hit->kind = entity_type::building;  // a hit without an entity is the world's own
+  if (entity != nullptr) {
+    hit->kind = static_cast<entity_type>(static_cast<const std::uint8_t*>(entity)[entity_type_byte] & 7u);
+  }
   return true;
 }
 

@@ -1,12 +1,15 @@
 #include "overlay/draw_pass.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "host/host_services.h"
 #include "overlay/diagnostic_log.h"
 #include "overlay/plugin_state.h"
+#include "overlay/ring_decal.h"
 #include "overlay/ring_fan.h"
 #include "overlay/ring_textures.h"
 #include "platform/os.h"
@@ -255,7 +258,10 @@ void plan_rings(plugin_state& s, const frame_view& f) {
   const host::ped_pool& pool = *f.pool;
   if (f.follows) s.damage.fit(pool.size);
   s.ground.fit(pool.size, f.reach);
-  if (s.plans.capacity() < static_cast<std::size_t>(pool.size)) s.plans.reserve(static_cast<std::size_t>(pool.size));
+  if (s.plans.capacity() < static_cast<std::size_t>(pool.size)) {
+    s.plans.reserve(static_cast<std::size_t>(pool.size));
+    s.ground_order.reserve(static_cast<std::size_t>(pool.size));
+  }
   s.plans.clear();
   static const slot_memory nothing{};
   for_each_pedestrian(pool, f.player, [&](std::int32_t i, const std::uint8_t* ped) {
@@ -283,8 +289,12 @@ void plan_rings(plugin_state& s, const frame_view& f) {
     if (settings.show_relationship && (who.hostile || who.friendly)) {
       p.band = who.hostile ? settings.hostile_colour : settings.friend_colour;
     }
-    const ground_under& ground = s.ground.find(i, static_cast<std::uint8_t>(pool.status[i]), at.x, at.y, at.z);
-    p.place = place_ring(at.x, at.y, at.z, ground, &s.ground, i);
+    p.slot = i;
+    p.status = static_cast<std::uint8_t>(pool.status[i]);
+    p.at[0] = at.x;
+    p.at[1] = at.y;
+    p.at[2] = at.z;
+    p.distance = distance;
     p.fraction = fraction;
     p.alpha = alpha;
     if (settings.show_recent_damage) p.trail = trail_fraction(memory, fraction, f.now);
@@ -293,6 +303,28 @@ void plan_rings(plugin_state& s, const frame_view& f) {
       p.armour = armour > 1.0f ? 1.0f : armour;
     }
   });
+}
+
+// The ground under every ring, within the event's budget of queries: the
+// nearest to the player ask first, but a ring that has waited long goes
+// before them all.
+void find_ground(plugin_state& s) {
+  constexpr std::int32_t longest_wait = 7;
+  const std::int32_t event = s.frame_count;
+  std::vector<std::uint32_t>& order = s.ground_order;
+  order.clear();
+  for (std::uint32_t i = 0; i < s.plans.size(); ++i) order.push_back(i);
+  const auto key = [&](std::uint32_t i) {
+    const ring_plan& p = s.plans[i];
+    return std::make_pair(s.ground.waited(p.slot, event) >= longest_wait ? 0 : 1, p.distance);
+  };
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
+  query_budget budget;
+  for (std::uint32_t i : order) {
+    ring_plan& p = s.plans[i];
+    const ground_under g = s.ground.update(p.slot, p.status, p.at[0], p.at[1], p.at[2], event, budget);
+    p.place = place_ring(p.at[0], p.at[1], p.at[2], g);
+  }
 }
 
 enum class ring_pass { background, recent_damage, health, armour, relationship };
@@ -339,13 +371,22 @@ void draw_fans(plugin_state& s, ring_pass pass, host::RwTexture* texture, float 
     const ring_plan& p = s.plans[i];
     if (p.refused) continue;
     const fan_of_pass fan = fan_for(pass, p, s.settings);
-    const fan_size size = fan_size_of(p.place, fan.fraction, fan.radius);
+    fan_plane plane;
+    const bool plain = plain_fan(p.place, fan.radius, &plane);
+    decal_mesh& cut = s.decal;
+    if (!plain && !cut_fan(p.place, heading, fan.fraction, fan.colour, fan.radius, &cut)) continue;
+    const fan_size size = plain ? fan_size_of(p.place, fan.fraction, fan.radius) : fan_size{cut.vertex_count, cut.index_count};
     if (size.vertices == 0) continue;
     if (!b.fits(size)) draw();
     std::uint16_t* indices = nullptr;
     std::uint32_t first = 0;
     host::RwIm3DVertex* v = b.add(i, size, &indices, &first);
-    write_fan(p.place, heading, fan.fraction, fan.colour, fan.radius, v, indices, first);
+    if (plain) {
+      write_fan(p.place, heading, fan.fraction, fan.colour, fan.radius, v, indices, first, plane);
+      continue;
+    }
+    std::memcpy(v, cut.vertices, sizeof *v * cut.vertex_count);
+    for (std::uint32_t k = 0; k < cut.index_count; ++k) indices[k] = static_cast<std::uint16_t>(first + cut.indices[k]);
   }
   draw();
 }
@@ -382,6 +423,7 @@ bool draw_rings(plugin_state& s) {
   if (settings.asks_who() || settings.mark_target) read_who(settings, f);
 
   plan_rings(s, f);
+  find_ground(s);
   s.peds_in_range += static_cast<std::int32_t>(s.plans.size());
   if (!s.plans.empty()) {
     const game_states before = read_game_states();

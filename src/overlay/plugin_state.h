@@ -8,6 +8,7 @@
 #include "host/renderware.h"
 #include "overlay/damage_memory.h"
 #include "overlay/ring_batch.h"
+#include "overlay/ring_decal.h"
 #include "overlay/ring_ground.h"
 #include "overlay/ring_settings.h"
 #include "platform/os.h"
@@ -61,6 +62,8 @@ struct plugin_state {
   damage_memory damage;          // per pool slot, while an overlay follows damage
   ground_memory ground;          // per pool slot: the ground under its pedestrian
   std::vector<ring_plan> plans;       // the frame's rings, sized to the pool
+  std::vector<std::uint32_t> ground_order;  // of the plans, as they ask for their ground
+  decal_mesh decal;                   // a fan cut along its ground, before it joins a batch
   ring_batch batch;
   pending_hand_over hand_over;
 };

@@ -9,10 +9,8 @@ namespace overlay {
 namespace {
 
 constexpr float ring_drop = std::bit_cast<float>(0x3F68F5C2u);  // 0.90999997
-constexpr float air_lift = 0.09f;  // above the ground, as the game's shadow lies
 constexpr float pi = 3.1415927f;
 constexpr float half_pi = 1.5707964f;
-constexpr int max_levels = 8;
 
 // Mathematical functions in double on a float argument, rounded back.
 float cos_f(float a) { return static_cast<float>(std::cos(static_cast<double>(a))); }
@@ -71,78 +69,58 @@ const full_disc_rim& full_disc_rim_for(float heading) {
   return rim;
 }
 
-struct fan_shape {
-  float k;       // the share of the disc, at most 1
-  int segments;  // rim segments
-  int levels;    // rings of vertices from the hub out, the rim the last
-};
-
-bool shape_of(const ring_place& at, float fraction, float radius, fan_shape* out) {
-  if (!(fraction > 0.0f)) return false;
-  out->k = fraction < 1.0f ? fraction : 1.0f;
-  out->segments = full_disc_segments;
-  if (!(out->k >= 0.999f)) {
-    out->segments = static_cast<int>(std::ceil(static_cast<double>(out->k * 48.0f)));
-    if (out->segments < 1) out->segments = 1;
-  }
-  out->levels = 1;
-  if (at.ground.shape == ground_shape::uneven) {
-    // A level every ground step or so: parts between steps follow them.
-    const int levels = static_cast<int>(std::ceil(radius / ground_step));
-    out->levels = levels < 1 ? 1 : levels > max_levels ? max_levels : levels;
-  }
-  return true;
+// Segments of a fan of fraction (0, 1]; 0 for other fractions.
+int segments_of(float fraction, float* k) {
+  if (!(fraction > 0.0f)) return 0;
+  *k = fraction < 1.0f ? fraction : 1.0f;
+  if (*k >= 0.999f) return full_disc_segments;
+  const int n = static_cast<int>(std::ceil(static_cast<double>(*k * 48.0f)));
+  return n < 1 ? 1 : n;
 }
 
-// The height of the fan's part at (x, y).
-float part_height(const ring_place& at, float x, float y, float radius) {
-  const ground_under& g = at.ground;
-  if (g.shape == ground_shape::none) return at.flat_z;
-  float rise = 0.0f;
-  if (g.shape == ground_shape::plane) {
-    rise = g.gx * (x - at.x) + g.gy * (y - at.y);
-  } else if (float z = 0.0f; at.samples->height_at(at.slot, x, y, &z)) {
-    rise = z - g.centre;
+// Rim point i of n: the texture angle's cosine and sine, and the offset's.
+struct rim_point {
+  float c, s, dx, dy;
+};
+
+rim_point rim_of(bool full, int i, int n, float sweep, float heading) {
+  if (full) {
+    const full_disc_uv& uv = full_disc_texture_coordinates();
+    const full_disc_rim& rim = full_disc_rim_for(heading);
+    return {uv.c[i], uv.s[i], rim.dx[i], rim.dy[i]};
   }
-  if (!(std::fabs(rise) <= ground_follow * radius)) rise = 0.0f;  // a ledge or a wall: level
-  return g.on_ground ? at.flat_z + rise : (g.centre + rise) + air_lift;
+  const float theta = rim_angle(i, n, sweep);
+  const float phi = (theta - half_pi) + heading;
+  return {cos_f(theta), sin_f(theta), cos_f(phi), sin_f(phi)};
 }
 
 }  // namespace
 
-ring_place place_ring(float x, float y, float z, const ground_under& ground, const ground_memory* samples,
-                      std::int32_t slot) {
+ring_place place_ring(float x, float y, float z, const ground_under& ground) {
   ring_place p;
   p.x = x;
   p.y = y;
   p.flat_z = z - ring_drop;
   p.ground = ground;
-  p.samples = samples;
-  p.slot = slot;
   return p;
 }
 
-fan_size fan_size_of(const ring_place& at, float fraction, float radius) {
-  fan_shape f;
-  if (!shape_of(at, fraction, radius, &f)) return {};
-  const auto n = static_cast<std::uint32_t>(f.segments), levels = static_cast<std::uint32_t>(f.levels);
-  return {1 + levels * (n + 1), 3 * n + (levels - 1) * 6 * n};
+fan_size fan_size_of(const ring_place&, float fraction, float) {
+  float k = 0.0f;
+  const auto n = static_cast<std::uint32_t>(segments_of(fraction, &k));
+  if (n == 0) return {};
+  return {n + 2, 3 * n};
 }
 
 void write_fan(const ring_place& at, float heading, float fraction, std::uint32_t colour, float radius,
-               host::RwIm3DVertex* v, std::uint16_t* indices, std::uint32_t first) {
-  fan_shape f;
-  if (!shape_of(at, fraction, radius, &f)) return;
-  const int n = f.segments;
-  const float sweep = (f.k + f.k) * pi;
-  const bool full = f.k == 1.0f;
-  const full_disc_uv& uv = full_disc_texture_coordinates();
-  const full_disc_rim& rim = full_disc_rim_for(heading);
-
-  // Where the ground is flat (or unknown) every part lies at the hub's height.
-  const ground_under& g = at.ground;
-  const bool level_ground = g.shape == ground_shape::none || (g.shape == ground_shape::plane && g.gx == 0.0f && g.gy == 0.0f);
-  const float hub_z = part_height(at, at.x, at.y, radius);
+               host::RwIm3DVertex* v, std::uint16_t* indices, std::uint32_t first, const fan_plane& plane) {
+  float k = 0.0f;
+  const int n = segments_of(fraction, &k);
+  if (n == 0) return;
+  const float sweep = (k + k) * pi;
+  const bool full = k == 1.0f;
+  const bool level = plane.gx == 0.0 && plane.gy == 0.0;
+  const float hub_z = part_z(at, 0.0);
 
   // The batch's buffer is written only here: the normals stay as they were made, 0.
   host::RwIm3DVertex& hub = v[0];
@@ -153,56 +131,47 @@ void write_fan(const ring_place& at, float heading, float fraction, std::uint32_
   hub.u = 0.5f;
   hub.v = 0.5f;
   host::RwIm3DVertex* out = v + 1;
-  for (int level = 1; level <= f.levels; ++level) {
-    // The rim's share exactly 1, so that its vertices are those of a plain fan.
-    const float share = level == f.levels ? 1.0f : static_cast<float>(level) / static_cast<float>(f.levels);
-    const float reach = radius * share;
-    const float half = 0.5f * share;
-    for (int i = 0; i <= n; ++i, ++out) {
-      float c, s, dx, dy;
-      if (full) {
-        c = uv.c[i];
-        s = uv.s[i];
-        dx = rim.dx[i];
-        dy = rim.dy[i];
-      } else {
-        const float theta = rim_angle(i, n, sweep);
-        const float phi = (theta - half_pi) + heading;
-        c = cos_f(theta);
-        s = sin_f(theta);
-        dx = cos_f(phi);
-        dy = sin_f(phi);
-      }
-      out->x = at.x + dx * reach;
-      out->y = at.y + dy * reach;
-      out->z = level_ground ? hub_z : part_height(at, out->x, out->y, radius);
-      out->colour = colour;
-      out->u = c * half + 0.5f;
-      out->v = 0.5f - s * half;
-    }
-  }
-
-  const auto at_level = [&](int level, int i) {
-    return static_cast<std::uint16_t>(first + 1 + static_cast<std::uint32_t>((level - 1) * (n + 1) + i));
+  const auto put = [&](float c, float s, float dx, float dy) {
+    out->x = at.x + dx * radius;
+    out->y = at.y + dy * radius;
+    out->z = level ? hub_z : part_z(at, plane.gx * (out->x - at.x) + plane.gy * (out->y - at.y));
+    out->colour = colour;
+    out->u = c * 0.5f + 0.5f;
+    out->v = 0.5f - s * 0.5f;
+    ++out;
   };
-  std::uint16_t* index = indices;
-  const auto hub_index = static_cast<std::uint16_t>(first);
-  for (int i = 0; i < n; ++i) {
-    const std::uint16_t rim_index = at_level(1, i);
-    *index++ = hub_index;
-    *index++ = rim_index;
-    *index++ = static_cast<std::uint16_t>(rim_index + 1);
-  }
-  for (int level = 2; level <= f.levels; ++level) {
-    for (int i = 0; i < n; ++i) {
-      *index++ = at_level(level - 1, i);
-      *index++ = at_level(level, i);
-      *index++ = at_level(level, i + 1);
-      *index++ = at_level(level - 1, i);
-      *index++ = at_level(level, i + 1);
-      *index++ = at_level(level - 1, i + 1);
+  if (full) {
+    const full_disc_uv& uv = full_disc_texture_coordinates();
+    const full_disc_rim& rim = full_disc_rim_for(heading);
+    for (int i = 0; i <= n; ++i) put(uv.c[i], uv.s[i], rim.dx[i], rim.dy[i]);
+  } else {
+    for (int i = 0; i <= n; ++i) {
+      const rim_point r = rim_of(false, i, n, sweep, heading);
+      put(r.c, r.s, r.dx, r.dy);
     }
   }
+  for (int i = 0; i < n; ++i) {
+    *indices++ = static_cast<std::uint16_t>(first);
+    *indices++ = static_cast<std::uint16_t>(first + 1 + static_cast<std::uint32_t>(i));
+    *indices++ = static_cast<std::uint16_t>(first + 2 + static_cast<std::uint32_t>(i));
+  }
+}
+
+bool outline_of(const ring_place& at, float heading, float fraction, float radius, fan_outline* out) {
+  float k = 0.0f;
+  const int n = segments_of(fraction, &k);
+  if (n == 0) return false;
+  const float sweep = (k + k) * pi;
+  const bool full = k == 1.0f;
+  out->segments = n;
+  for (int i = 0; i <= n; ++i) {
+    const rim_point r = rim_of(full, i, n, sweep, heading);
+    out->x[i] = at.x + r.dx * radius;
+    out->y[i] = at.y + r.dy * radius;
+    out->u[i] = r.c * 0.5f + 0.5f;
+    out->v[i] = 0.5f - r.s * 0.5f;
+  }
+  return true;
 }
 
 std::uint32_t ring_colour(float fraction, const std::uint8_t* full, const std::uint8_t* low, std::uint32_t alpha) {

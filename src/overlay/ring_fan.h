@@ -25,17 +25,32 @@ struct ring_place {
   float x = 0.0f, y = 0.0f;  // the pedestrian's position
   float flat_z = 0.0f;       // where every part lies on flat ground
   ground_under ground;
-  const ground_memory* samples = nullptr;  // for uneven ground
-  std::int32_t slot = 0;
 };
 
 // The ring's place for a pedestrian at position (x, y, z) over that ground.
-ring_place place_ring(float x, float y, float z, const ground_under& ground, const ground_memory* samples,
-                      std::int32_t slot);
+ring_place place_ring(float x, float y, float z, const ground_under& ground);
+
+// The height of a part over ground rising rise from the centre's.
+inline float part_z(const ring_place& at, double rise) {
+  constexpr float air_lift = 0.09f;  // above the ground, as the game's shadow lies
+  const ground_under& g = at.ground;
+  if (!g.found) return at.flat_z;
+  const auto r = static_cast<float>(rise);
+  return g.on_ground ? at.flat_z + r : (g.centre + r) + air_lift;
+}
+
+// A fan that is one plane, hub and rim: level, or rising gx, gy per unit.
+struct fan_plane {
+  double gx = 0.0, gy = 0.0;
+};
 
 // What a pedestrian's ring is in one frame: where it lies and which fans,
 // with which alpha, it has.
 struct ring_plan {
+  std::int32_t slot = 0;
+  std::uint8_t status = 0;  // the slot's, telling a new pedestrian in it
+  float at[3] = {};         // the pedestrian's position
+  float distance = 0.0f;    // from the player
   ring_place place;
   float fraction = 0.0f;  // of health
   float trail = 0.0f;     // the recent damage reaches this far; none at or below fraction
@@ -51,14 +66,23 @@ struct fan_size {
   std::uint32_t indices = 0;
 };
 
-// A fan of fraction (0, 1] of a disc: hub and rim where the ground is a plane,
-// rings of parts between them where it is uneven. None for other fractions.
+// The plain fan of fraction (0, 1] of a disc: hub and rim. None for other
+// fractions.
 fan_size fan_size_of(const ring_place& at, float fraction, float radius);
 
-// Writes that fan as a triangle list: its vertices at v, its indices at
-// indices, counted from first (its hub's index in the batch).
+// Writes that fan as a triangle list over plane: its vertices at v, its
+// indices at indices, counted from first (its hub's index in the batch).
 void write_fan(const ring_place& at, float heading, float fraction, std::uint32_t colour, float radius,
-               host::RwIm3DVertex* v, std::uint16_t* indices, std::uint32_t first);
+               host::RwIm3DVertex* v, std::uint16_t* indices, std::uint32_t first, const fan_plane& plane = {});
+
+// A fan's outline: its rim's points and their texture coordinates, from the
+// first (at the heading) clockwise; the hub is the pedestrian's (u = v = 0.5).
+struct fan_outline {
+  int segments = 0;
+  float x[full_disc_segments + 1], y[full_disc_segments + 1];
+  float u[full_disc_segments + 1], v[full_disc_segments + 1];
+};
+bool outline_of(const ring_place& at, float heading, float fraction, float radius, fan_outline* out);
 
 // Vertex colour of the health pie for a clamped health fraction, from the
 // full-health and low-health colours (the settings' defaults, green and red,

@@ -1,51 +1,80 @@
-// The ground under each ringed pedestrian, from the game's collision queries.
-// Samples lie on a world grid, so a camera turn asks for none, and each slot
-// keeps its own until its pedestrian moves away from them.
+// The ground under each ringed pedestrian, from the game's collision queries:
+// the triangles (and box tops) met under its disc, kept per slot, asked
+// again while they may move or be taken away, within a budget of queries a
+// drawing event that every ring shares.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "overlay/ground_patch.h"
+
 namespace overlay {
 
-// Grid spacing: a part takes the height of the sample nearest it, so within
-// half of this of a step's edge it may take either side's. Rings reaching
-// further than ground_fine_reach are sampled coarser, a tenth of their reach
-// apart, so that a slot's samples stay few.
-constexpr float ground_step = 0.2f;
-constexpr float ground_fine_reach = 2.0f;
+// Where the disc is asked: a world grid, so that a walker's grid stays put.
+constexpr float ground_step = 0.25f;
 // A part follows ground within this share of its fan's radius of the ground
 // under the centre; beyond, it stays level with the centre.
 constexpr float ground_follow = 0.85f;
+// Walking out from the centre, a ring climbs at most this from the ground
+// just behind it: a step or a crate is its ground, a canopy is not.
+constexpr float ground_climb = 0.6f;
+constexpr int queries_per_event = 64;
+constexpr int max_ground_triangles = 32;
+constexpr int max_ground_patches = 32;
 
-enum class ground_shape : std::uint8_t {
-  none,    // no ground within the search: the ring lies as on flat ground
-  plane,   // flat or sloping: gx, gy give the ground under every part
-  uneven,  // steps, kerbs, ledges: the samples give it
+// What the rings of one event may still ask.
+struct query_budget {
+  int left = queries_per_event;
 };
 
-struct ground_under {
-  ground_shape shape = ground_shape::none;
-  bool on_ground = false;  // the centre's ground lies at the pedestrian's feet
-  float centre = 0.0f;     // height of the ground under the centre
-  float gx = 0.0f, gy = 0.0f;  // the plane's rise per unit along x and y
-};
-
-struct ground_sample {
+struct ground_cell {
   std::int32_t ix = 0, iy = 0;
-  float z = 0.0f;
-  float top = 0.0f;  // where the probe started; it reached down a fixed depth
-  bool known = false;
-  bool found = false;
+  std::int32_t asked = -1;  // the event it was last asked in
+  float ref = 0.0f;         // the ground a part beyond it climbs from
+  std::int8_t patch = -1;   // what it met, if ground
+  bool valid = false;       // holds (ix, iy)
+  bool known = false;       // asked, or inside a patch known
+};
+
+// A query waiting for the budget: just beyond a triangle's edge, or halving
+// between a point on a box's top and one off it.
+struct ground_job {
+  float x = 0.0f, y = 0.0f, top = 0.0f;
+  float off_x = 0.0f, off_y = 0.0f;
+  std::int8_t box = -1;  // the box halved towards, or -1 for an edge
+  std::uint8_t halvings = 0;
 };
 
 struct slot_ground {
+  static constexpr int max_jobs = 64;
   bool valid = false;
   std::uint8_t status = 0;
-  std::uint32_t x = 0, y = 0, z = 0;  // the position's bits when last found
-  ground_under found;
-  std::vector<ground_sample> samples;  // a torus over the world grid
+  float last[3] = {};
+  // The ground under the centre.
+  bool has_centre = false;
+  bool on_ground = false;  // at the pedestrian's feet
+  float centre = 0.0f;
+  std::int32_t centre_asked = -1;
+  const void* vehicle = nullptr;  // the vehicle it stands on, or none
+  ground_patch patches[max_ground_patches];
+  std::uint8_t patch_count = 0;
+  std::uint8_t triangle_count = 0;
+  ground_job jobs[max_jobs];
+  std::uint8_t job_count = 0;
+  bool scanned = false;  // its whole disc asked once
+  std::uint32_t rescan_cursor = 0;
+  float rescan_credit = 0.0f;
+  std::int32_t waiting_since = -1;  // the first event it lacked the budget
+  std::vector<ground_cell> cells;   // a torus over the world grid
+};
+
+// What a ring needs of its ground in one event.
+struct ground_under {
+  bool found = false;      // ground under the centre
+  bool on_ground = false;  // the centre's ground lies at the pedestrian's feet
+  float centre = 0.0f;     // its height
+  const slot_ground* slot = nullptr;
 };
 
 class ground_memory {
@@ -55,22 +84,24 @@ class ground_memory {
   void fit(std::int32_t slots, float reach);
   void clear();
 
-  // The ground under the pedestrian of slot standing at (x, y, z). A
-  // pedestrian that has not moved costs no probe.
-  const ground_under& find(std::int32_t slot, std::uint8_t status, float x, float y, float z);
-
-  // The sampled ground under (x, y) near slot's pedestrian, for an uneven
-  // shape; false where no sample found ground.
-  bool height_at(std::int32_t slot, float x, float y, float* z) const;
+  // The ground under the pedestrian of slot standing at (x, y, z) in this
+  // event, asking what the budget allows.
+  ground_under update(std::int32_t slot, std::uint8_t status, float x, float y, float z, std::int32_t event,
+                      query_budget& budget);
+  // Events a ring has waited for the budget, 0 when it has not.
+  std::int32_t waited(std::int32_t slot, std::int32_t event) const;
 
  private:
-  ground_sample& sample(slot_ground& g, std::int32_t ix, std::int32_t iy, float lo, float hi);
-  std::int32_t grid_index(float at) const { return static_cast<std::int32_t>(std::floor(at / step_ + 0.5f)); }
-  float grid_at(std::int32_t i) const { return static_cast<float>(i) * step_; }
+  struct offset {
+    std::int16_t dx, dy;
+    std::int16_t parent;  // towards the centre; -1 for the centre's own cell
+  };
+  struct asking;  // one ring's queries in one event
   std::vector<slot_ground> slots_;
+  std::vector<offset> spiral_;  // the cells asked, nearest the centre first
+  std::size_t disc_cells_ = 0;  // of them, those under the disc
   float reach_ = 0.0f;
-  float step_ = ground_step;
-  std::int32_t side_ = 0;  // of each slot's sample table
+  std::int32_t side_ = 0;  // of each slot's torus
 };
 
 }  // namespace overlay

@@ -7,6 +7,7 @@
 #include "sim/os_linux.h"
 #include "sim/scenario.h"
 #include "sim/scenario_run.h"
+#include "tests/support/native_run.h"
 #include "tests/support/test_game.h"
 #include "tests/support/who_model.h"
 
@@ -16,38 +17,7 @@ using nlohmann::json;
 
 class WhoTest : public test::OverlayTest {
  protected:
-  struct system : sim::run_system {
-    void press(int key, bool down) override { os::linux_host::set_key_down(key, down); }
-    void hold_log(bool) override {}
-    void load_module(const std::string& name) override { os::linux_host::load_module(name); }
-  };
-
-  // The scenario run as hostsim's native twin runs it; its trace's lines.
-  std::vector<json> run(const json& scene_json) {
-    test::reset_overlay();
-    const sim::scenario_result scene = sim::parse_scenario(scene_json.dump());
-    EXPECT_TRUE(scene.ok) << scene.error;
-    test::write_ring_txd(test::txd_place::beside_plugin);
-    const std::string ini = test::game_dir().scripts + "MorvaHealthRing.ini";
-    if (scene.value.ini) std::ofstream(ini, std::ios::binary) << *scene.value.ini;
-    sim::apply_scene(scene.value, world);
-    std::FILE* trace = std::tmpfile();
-    system sys;
-    sim::run_events(scene.value, world, trace, sys);
-    std::rewind(trace);
-    std::vector<json> lines;
-    char line[1 << 16];
-    std::string text;
-    while (std::fgets(line, sizeof line, trace)) {
-      text += line;
-      if (text.back() != '\n') continue;
-      lines.push_back(json::parse(text));
-      text.clear();
-    }
-    std::fclose(trace);
-    std::remove(ini.c_str());
-    return lines;
-  }
+  std::vector<json> run(const json& scene_json) { return test::run_natively(scene_json); }
 };
 
 // Each key alone, frame by frame, against the rules modelled from the scene:
