@@ -1,6 +1,7 @@
 #include <sys/mman.h>
 
 #include "sim/game_image.h"
+#include "sim/os_linux.h"
 
 namespace sim {
 
@@ -12,8 +13,11 @@ void* allocate(std::size_t size) {
 }
 
 bool protect(void* address, std::size_t size, access how) {
-  const int prot = how == access::read_execute ? PROT_READ | PROT_EXEC : PROT_READ | PROT_WRITE;
-  return mprotect(address, size, prot) == 0;
+  const bool code = how == access::read_execute;
+  if (mprotect(address, size, code ? PROT_READ | PROT_EXEC : PROT_READ | PROT_WRITE) != 0) return false;
+  os::linux_host::note_protection(reinterpret_cast<std::uintptr_t>(address), size,
+                                  code ? os::page_execute_read : os::page_readwrite);
+  return true;
 }
 
 }  // namespace memory
@@ -22,6 +26,7 @@ bool game_image::map(std::uintptr_t base) {
   if (base_ == base) return true;
   if (base_ != 0) {
     munmap(reinterpret_cast<void*>(base_), image_size);
+    os::linux_host::forget_protections(base_, image_size);
     base_ = 0;
   }
   void* p = mmap(reinterpret_cast<void*>(base), image_size, PROT_READ | PROT_WRITE,
@@ -33,6 +38,7 @@ bool game_image::map(std::uintptr_t base) {
   }
   base_ = base;
   sealed_ = false;
+  os::linux_host::forget_protections(base, image_size);
   return true;
 }
 

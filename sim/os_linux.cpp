@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 namespace os {
 namespace {
@@ -61,6 +62,11 @@ std::uint32_t to_windows(bool r, bool w, bool x) {
 }
 
 // The current protection of the page holding address, or false when unmapped.
+std::map<std::uintptr_t, std::uint32_t>& noted_protections() {
+  static std::map<std::uintptr_t, std::uint32_t> pages;
+  return pages;
+}
+
 bool protection_of(std::uintptr_t address, std::uint32_t* protection) {
   FILE* maps = std::fopen("/proc/self/maps", "r");
   if (!maps) return false;
@@ -77,6 +83,9 @@ bool protection_of(std::uintptr_t address, std::uint32_t* protection) {
     }
   }
   std::fclose(maps);
+  // Mapped: as it was last given, where that is known.
+  const auto noted = noted_protections().find(address & ~(page_size() - 1));
+  if (found && noted != noted_protections().end()) *protection = noted->second;
   return found;
 }
 
@@ -273,6 +282,7 @@ bool virtual_protect(void* address, std::size_t size, std::uint32_t new_protect,
   if (mprotect(reinterpret_cast<void*>(first), last - first + page_size(), to_posix(new_protect)) != 0) {
     return false;
   }
+  linux_host::note_protection(first, last - first + page_size(), new_protect);
   if (old_protect) *old_protect = old;
   return true;
 }
@@ -482,6 +492,16 @@ bool unloading_by_free_library() { return state().by_free_library; }
 void note_process_detach(bool by_free_library) { state().by_free_library = by_free_library; }
 
 namespace linux_host {
+
+void note_protection(std::uintptr_t begin, std::size_t size, std::uint32_t protection) {
+  const std::uintptr_t page = page_size();
+  for (std::uintptr_t p = begin & ~(page - 1); p < begin + size; p += page) noted_protections()[p] = protection;
+}
+
+void forget_protections(std::uintptr_t begin, std::size_t size) {
+  auto& pages = noted_protections();
+  pages.erase(pages.lower_bound(begin & ~(page_size() - 1)), pages.lower_bound(begin + size));
+}
 
 int free_library(void* module) {
   state().by_free_library = true;

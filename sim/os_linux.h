@@ -41,6 +41,12 @@ void unload_modules();
 // The keyboard and the foreground window as the stand-in reports them.
 void set_key_down(int virtual_key, bool down);
 void set_foreground_is_ours(bool ours);
+// The protection pages were last given, through the seam or by the image
+// itself, as VirtualQuery reports what VirtualProtect set (an emulator such
+// as qemu-i386 may show other flags in the process's own map); forgotten
+// for pages mapped afresh.
+void note_protection(std::uintptr_t begin, std::size_t size, std::uint32_t protection);
+void forget_protections(std::uintptr_t begin, std::size_t size);
 // Modules pinned through pin_module, by file.
 const std::vector<std::string>& pinned_modules();
 

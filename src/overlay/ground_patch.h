@@ -32,19 +32,6 @@ struct ground_patch {
   // Where it was met, and the event it was last met in: asked again there.
   float probe[3] = {};
   std::int32_t asked = 0;
-  // Around the points queries met it at: where it may stand for a query not
-  // made. Elsewhere under its footprint other ground may lie on it.
-  float met[4] = {};  // min x, min y, max x, max y
-
-  void met_at(float x, float y) {
-    met[0] = met[0] < x ? met[0] : x;
-    met[1] = met[1] < y ? met[1] : y;
-    met[2] = met[2] > x ? met[2] : x;
-    met[3] = met[3] > y ? met[3] : y;
-  }
-  bool met_near(float x, float y, float within) const {
-    return x >= met[0] - within && x <= met[2] + within && y >= met[1] - within && y <= met[3] + within;
-  }
 
   double height(double x, double y) const { return z0 + gx * (x - x0) + gy * (y - y0); }
   bool contains(float x, float y) const;

@@ -16,6 +16,7 @@ constexpr int box_halvings = 4;  // a grid step halved to under 0.02
 // The hub's query reaches this far below the feet, as the game's shadows do.
 constexpr float centre_reach = host::ped_feet_below + host::shadow_reach;
 constexpr float on_feet_within = 0.03f;
+constexpr float stepped_within = 0.01f;
 
 std::size_t torus_index(std::int32_t side, std::int32_t ix, std::int32_t iy) {
   const auto wrap = [side](std::int32_t i) { return static_cast<std::size_t>(((i % side) + side) % side); };
@@ -65,15 +66,13 @@ struct ground_memory::asking {
     return dx * dx + dy * dy <= r * r;
   }
 
-  // The highest patch over (px, py), met near it, that a ring climbing from
-  // ref reaches.
+  // The highest patch over (px, py) that a ring climbing from ref reaches.
   int patch_under(float px, float py, float ref) const {
-    constexpr float met_within = 0.35f;  // beyond a grid step's diagonal
     int best = -1;
     double best_z = 0.0;
     for (int i = 0; i < g.patch_count; ++i) {
       const ground_patch& p = g.patches[i];
-      if (!p.contains(px, py) || !p.met_near(px, py, met_within)) continue;
+      if (!p.contains(px, py)) continue;
       const double h = p.height(px, py);
       if (h <= ref + ground_climb + coplanar_within && (best < 0 || h > best_z)) best = i, best_z = h;
     }
@@ -104,8 +103,11 @@ struct ground_memory::asking {
     }
   }
 
-  // A walker's patches left behind make room for those ahead.
+  // A walker's patches left behind make room for those ahead, once room
+  // runs short: walking back, it finds them known.
   void forget_behind() {
+    constexpr int keep_free = 8;
+    if (g.patch_count + keep_free <= max_ground_patches && g.triangle_count + keep_free <= max_ground_triangles) return;
     const float r = memory.reach_ + ground_step;
     for (int i = g.patch_count - 1; i >= 0; --i) {
       const ground_patch& p = g.patches[i];
@@ -157,13 +159,10 @@ struct ground_memory::asking {
     met.entity = hit.entity;
     std::copy(probe, probe + 3, met.probe);
     met.asked = event;
-    met.met[0] = met.met[2] = probe[0];
-    met.met[1] = met.met[3] = probe[1];
     for (int i = 0; i < g.patch_count; ++i) {
       ground_patch& p = g.patches[i];
       if (!same_surface(p, met)) continue;
       p.asked = event;
-      p.met_at(probe[0], probe[1]);
       if (p.box) add_box_point(p, hit.point[0], hit.point[1]);
       return i;
     }
@@ -171,7 +170,6 @@ struct ground_memory::asking {
     for (int i = 0; i < g.patch_count; ++i) {
       if (!join_triangle(g.patches[i], met)) continue;
       g.patches[i].asked = event;
-      g.patches[i].met_at(probe[0], probe[1]);
       ++g.triangle_count;
       follow_edges(met);
       return i;
@@ -197,8 +195,18 @@ struct ground_memory::asking {
     // down; stood on a vehicle, the hub is asked every event: vehicles move.
     int under = -1;
     if (g.vehicle == nullptr) {
+      // A patch lower than the centre's ground was may be one that other
+      // ground hides (a plaza under a stair): stepping down is asked.
       under = patch_under(x, y, z - ground_climb);
-      if (under >= 0 && !(g.patches[under].height(x, y) >= z - centre_reach)) under = -1;
+      const double floor = g.has_centre ? g.centre - stepped_within : z - centre_reach;
+      if (under >= 0 && !(g.patches[under].height(x, y) >= floor)) under = -1;
+      // Or what the cell it stands in met, stepping down included.
+      const ground_cell& c = g.cells[torus_index(memory.side_, grid_index(x), grid_index(y))];
+      if (under < 0 && c.valid && c.known && c.ix == grid_index(x) && c.iy == grid_index(y) && c.patch >= 0 &&
+          g.patches[c.patch].contains(x, y) && g.patches[c.patch].height(x, y) <= z &&
+          g.patches[c.patch].height(x, y) >= z - centre_reach) {
+        under = c.patch;
+      }
     }
     if (under < 0) {
       // Nothing under it last time either: asked again only now and then, or once it moves.
@@ -243,12 +251,20 @@ struct ground_memory::asking {
     }
   }
 
+  // Ground known just beyond an edge, as high as the edge or higher; lower
+  // ground known there may lie under what the query would meet.
+  bool known_beyond(const ground_job& job) const {
+    const float edge = job.top - ground_climb;
+    const int k = patch_under(job.x, job.y, edge);
+    return k >= 0 && g.patches[k].height(job.x, job.y) >= edge - stepped_within;
+  }
+
   void run_jobs() {
     int j = 0;
     while (j < g.job_count) {
       ground_job& job = g.jobs[j];
       const bool box = job.box >= 0;
-      if (!near_enough(job.x, job.y, 2.0f * ground_step) || (!box && patch_under(job.x, job.y, job.top - ground_climb) >= 0)) {
+      if (!near_enough(job.x, job.y, 2.0f * ground_step) || (!box && known_beyond(job))) {
         g.jobs[j] = g.jobs[--g.job_count];  // no longer under the disc, or known by now
         continue;
       }
@@ -299,12 +315,14 @@ struct ground_memory::asking {
   }
 
   // The ground a cell's query climbs from: its neighbour's towards the centre.
-  float ref_of(std::size_t k, std::int32_t cx, std::int32_t cy) const {
+  float ref_of(std::size_t k, std::int32_t cx, std::int32_t cy, int* patch = nullptr) const {
     const std::vector<offset>& spiral = memory.spiral_;
+    if (patch) *patch = -1;
     if (spiral[k].parent < 0) return g.centre;
     const offset& o = spiral[static_cast<std::size_t>(spiral[k].parent)];
     const ground_cell& parent = g.cells[torus_index(memory.side_, cx + o.dx, cy + o.dy)];
     const bool held = parent.valid && parent.known && parent.ix == cx + o.dx && parent.iy == cy + o.dy;
+    if (held && patch) *patch = parent.patch;
     return held ? parent.ref : g.centre;
   }
 
@@ -339,10 +357,13 @@ struct ground_memory::asking {
       const std::int32_t ix = cx + spiral[k].dx, iy = cy + spiral[k].dy;
       ground_cell& c = cell_at(ix, iy);
       if (c.known) continue;
-      const float ref = ref_of(k, cx, cy);
+      int behind = -1;
+      const float ref = ref_of(k, cx, cy, &behind);
       if (g.scanned) {
+        // The ground behind it going on, or a step up known: no query. A
+        // step down onto other ground is asked: it may lie under ground unknown.
         const int inside = patch_under(grid_at(ix), grid_at(iy), ref);
-        if (inside >= 0) {
+        if (inside >= 0 && (inside == behind || g.patches[inside].height(grid_at(ix), grid_at(iy)) >= ref - stepped_within)) {
           c.known = true;
           c.patch = static_cast<std::int8_t>(inside);
           c.ref = static_cast<float>(g.patches[inside].height(grid_at(ix), grid_at(iy)));
@@ -379,7 +400,8 @@ void ground_memory::fit(std::int32_t slots, float reach) {
     // The disc's cells, and a ring of cells beyond its rim, so that a walker
     // knows the ground before its rim reaches it.
     const std::int32_t r = static_cast<std::int32_t>(std::floor(reach / ground_step)), beyond = r + 1;
-    side_ = 2 * beyond + 6;
+    // Room for the cells a walker leaves behind, for when it turns back.
+    side_ = 2 * beyond + 22;
     spiral_.clear();
     for (std::int32_t dx = -beyond; dx <= beyond; ++dx) {
       for (std::int32_t dy = -beyond; dy <= beyond; ++dy) {
@@ -427,7 +449,17 @@ ground_under ground_memory::update(std::int32_t slot, std::uint8_t status, float
   // A new pedestrian in the slot, or one moved far (a teleport): nothing kept holds.
   const bool fresh = !g.valid || g.status != status || !(moved <= reach_);
   if (fresh) reset(g, status);
-  const bool standing = !fresh && moved < standing_within;
+  // Standing: within a few centimetres of where it was two events ago and
+  // since, so that a slow walker (under 0.05 an event at a high frame rate)
+  // still walks.
+  const float ax = x - g.anchor[0], ay = y - g.anchor[1], az = z - g.anchor[2];
+  if (fresh || !(ax * ax + ay * ay + az * az < standing_within * standing_within)) {
+    g.anchor[0] = x, g.anchor[1] = y, g.anchor[2] = z;
+    g.still = 0;
+  } else if (g.still < 255) {
+    ++g.still;
+  }
+  const bool standing = g.still >= 2;
 
   asking a{*this, g, x, y, z, event, budget};
   a.forget_behind();

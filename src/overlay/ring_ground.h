@@ -51,6 +51,8 @@ struct slot_ground {
   bool valid = false;
   std::uint8_t status = 0;
   float last[3] = {};
+  float anchor[3] = {};     // where it last moved to
+  std::uint8_t still = 0;   // events since, within a few centimetres of it
   // The ground under the centre.
   bool has_centre = false;
   bool on_ground = false;  // at the pedestrian's feet
