@@ -86,6 +86,12 @@ TEST(ScenarioTest, MistakesAreRefusedNamingTheFieldAndTheProblem) {
   EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1]}]})"), "ground[0].z: missing");
   EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1], "z": 0, "slope": [1]}]})"), "ground[0].slope: expected a list of 2 numbers");
   EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1], "z": 0, "walls": 1}]})"), "ground[0].walls: unknown key");
+  EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1], "z": 0, "frames": [0, 5]}]})"), "ground[0].frames: expected 1 <= first <= last");
+  EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1], "z": 0, "frames": [6, 5]}]})"), "ground[0].frames: expected 1 <= first <= last");
+  EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1], "z": 0, "frames": [1]}]})"), "ground[0].frames: expected [first, last]");
+  EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1], "z": 0, "frames": [1, 2.5]}]})"), "ground[0].frames[1]: expected an integer");
+  EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1], "z": 0, "vehicle": 1}]})"), "ground[0].vehicle: expected true or false");
+  EXPECT_EQ(error_of(R"({"ground": [{"min": [0,0], "max": [1,1], "z": 0, "box": "yes"}]})"), "ground[0].box: expected true or false");
   EXPECT_EQ(error_of(R"({"peds": [{"slot": 1, "position": [0,0,0], "velocity": [1, 2, 3]}]})"), "peds[0].velocity: expected a list of 2 numbers");
   EXPECT_EQ(error_of(R"({"walls": [{"min": [0,0,0]}]})"), "walls[0].max: missing");
   EXPECT_EQ(error_of(R"({"camera_target": [0,0]})"), "camera_target: expected a list of 3 numbers");

@@ -108,6 +108,8 @@ int wmain(int argc, wchar_t** argv) {
       if (p.slot == slot) p.position = {at[0], at[1], at[2]};
     }
   }
+  // The ground present in that frame: pieces that come and go.
+  std::erase_if(at_frame.ground, [&](const sim::ground_piece& g) { return !g.present(frame.value.frame); });
   const view::camera cam = view::camera_for(at_frame);
   const view::world_mesh world = view::build_world(at_frame);
   const view::render_result picture = view::render(cam, world, frame.value, dictionary.dict, replays);
