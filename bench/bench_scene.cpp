@@ -176,6 +176,18 @@ void walk_one_frame() {
 
 void* run_drawing_event(ring_path path) {
   sim::host_world& world = sim::host_world::get();
+  if (path == ring_path::ground && world.frame == 0) {
+    // One floor, everyone standing on it.
+    sim::ground_piece floor;
+    floor.min[0] = floor.min[1] = -20.0f;
+    floor.max[0] = floor.max[1] = 20.0f;
+    world.set_ground({floor});
+    for (int i = 1; i <= scene_peds; ++i) {
+      float* matrix = nullptr;
+      std::memcpy(&matrix, world.ped_at(i) + host::ped::matrix, sizeof matrix);
+      matrix[14] = 1.0f;
+    }
+  }
   if (path == ring_path::who && !overlay::state().settings.only_in_fight) {
     overlay::ring_settings& settings = overlay::state().settings;
     settings.show_relationship = settings.only_in_fight = settings.mark_target = true;

@@ -17,7 +17,9 @@ namespace bench {
 // civilians, gangs and police), over pedestrians of those kinds, a third of
 // them attacking the player, seven in its group, ten police after it, the
 // rest liking or hating it, one locked on to.
-enum class ring_path { fast, overlays, walking, who };
+// ground: the default pass over the same pedestrians standing on one flat
+// piece of ground the collision queries meet.
+enum class ring_path { fast, overlays, walking, who, ground };
 
 // Prepares the game once; then sets a scene of this many pedestrians in
 // range (mixed healths) in a pool of at least 140 slots.
