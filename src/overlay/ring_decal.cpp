@@ -103,6 +103,9 @@ cut_space& space() {
   return s;
 }
 
+// The plain square root: the game's runtime need not have hypot.
+double length_of(double x, double y) { return std::sqrt(x * x + y * y); }
+
 bool level(const ground_patch& p) { return p.gx == 0.0 && p.gy == 0.0; }
 
 // The patch under the hub that the centre's ground is on.
@@ -122,7 +125,7 @@ double segment_distance(double ax, double ay, double bx, double by) {  // from t
   const double ex = bx - ax, ey = by - ay, l = ex * ex + ey * ey;
   double t = l > 0.0 ? -(ax * ex + ay * ey) / l : 0.0;
   t = t < 0.0 ? 0.0 : t > 1.0 ? 1.0 : t;
-  return std::hypot(ax + ex * t, ay + ey * t);
+  return length_of(ax + ex * t, ay + ey * t);
 }
 
 // Whether p's footprint reaches into the disc of radius r round the hub;
@@ -166,7 +169,7 @@ bool plain_fan(const ring_place& at, float radius, fan_plane* plane) {
   }
   if (flat) return true;
   // A slope: one plane only where one patch of it holds the whole disc, and the band cuts none of it.
-  if (!held || !(std::hypot(c->gx, c->gy) * radius <= follow)) return false;
+  if (!held || !(length_of(c->gx, c->gy) * radius <= follow)) return false;
   plane->gx = c->gx;
   plane->gy = c->gy;
   return true;
@@ -271,12 +274,12 @@ bool cut_fan(const ring_place& at, float heading, float fraction, std::uint32_t 
     for (int i = 0; i < p.corners; ++i) {
       const int j = i + 1 == p.corners ? 0 : i + 1;
       const double ax = p.px[i] - X, ay = p.py[i] - Y, ex = p.px[j] - X - ax, ey = p.py[j] - Y - ay;
-      const double length = std::hypot(ex, ey);
+      const double length = length_of(ex, ey);
       if (!(length > 1e-9)) continue;
       cuts[cut_count++] = {-ey / length, ex / length, (ey * ax - ex * ay) / length};
     }
     if (!level(p)) {
-      const double h0 = p.height(X, Y) - at.ground.centre, slope = std::hypot(p.gx, p.gy);
+      const double h0 = p.height(X, Y) - at.ground.centre, slope = length_of(p.gx, p.gy);
       cuts[cut_count++] = {-p.gx / slope, -p.gy / slope, (follow - h0) / slope};
       cuts[cut_count++] = {p.gx / slope, p.gy / slope, (follow + h0) / slope};
     }
