@@ -37,6 +37,7 @@ void reset(slot_ground& g, std::uint8_t status) {
   g.triangle_count = 0;
   g.job_count = 0;
   g.scanned = false;
+  g.settled = false;
   g.rescan_cursor = 0;
   g.rescan_credit = 0.0f;
   g.waiting_since = -1;
@@ -84,6 +85,7 @@ struct ground_memory::asking {
     g.triangle_count = static_cast<std::uint8_t>(g.triangle_count - p.triangles);
     for (int i = index; i + 1 < g.patch_count; ++i) g.patches[i] = g.patches[i + 1];
     --g.patch_count;
+    g.settled = false;
     for (ground_cell& c : g.cells) {
       if (c.patch == index) {
         c.patch = -1;
@@ -352,8 +354,10 @@ struct ground_memory::asking {
   void scan(bool standing) {
     const std::int32_t cx = grid_index(x), cy = grid_index(y);
     const std::vector<offset>& spiral = memory.spiral_;
+    // Every cell known round the same centre cell as last event: nothing to walk.
+    const bool settled = g.settled && g.settled_at[0] == cx && g.settled_at[1] == cy;
     bool complete = true;
-    for (std::size_t k = 0; k < spiral.size(); ++k) {
+    for (std::size_t k = 0; k < spiral.size() && !settled; ++k) {
       const std::int32_t ix = cx + spiral[k].dx, iy = cy + spiral[k].dy;
       ground_cell& c = cell_at(ix, iy);
       if (c.known) continue;
@@ -377,6 +381,10 @@ struct ground_memory::asking {
       ask_cell(c, ref);
       run_jobs();  // what it met followed to its edges before the next cell
     }
+    // Known only while nothing was dropped since (drop() unsettles).
+    g.settled = complete;
+    g.settled_at[0] = cx;
+    g.settled_at[1] = cy;
     if (complete) g.scanned = true;
     if (!standing || !g.scanned) return;
     // Asked again: the disc's own cells.

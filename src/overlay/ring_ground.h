@@ -65,6 +65,8 @@ struct slot_ground {
   ground_job jobs[max_jobs];
   std::uint8_t job_count = 0;
   bool scanned = false;  // its whole disc asked once
+  bool settled = false;  // every cell round settled_at known
+  std::int32_t settled_at[2] = {};
   std::uint32_t rescan_cursor = 0;
   float rescan_credit = 0.0f;
   std::int32_t waiting_since = -1;  // the first event it lacked the budget
