@@ -81,21 +81,21 @@ void assign(polygon& to, const polygon& from) {
   to.min_x = from.min_x, to.max_x = from.max_x, to.min_y = from.min_y, to.max_y = from.max_y;
 }
 
-struct fragments {
-  int n = 0;
-  polygon f[max_fragments];
-  void keep(const polygon& poly) {
-    if (n < max_fragments) assign(f[n++], poly);
-  }
-  void add(const polygon& poly) {
-    if (usable(poly)) keep(poly);
-  }
-};
-
-// The work space of one cut, sized once.
+// The work space of one cut, sized once: pieces in a pool, the ones still
+// to be laid by index, so that a piece no patch touches is never copied.
 struct cut_space {
-  fragments a, b;
-  polygon inside, outside, work;
+  polygon pool[max_fragments];
+  int free_slots[max_fragments];
+  int free_count = 0;
+  int lists[2][max_fragments];
+  polygon ping, pong;  // the piece inside the cuts so far
+
+  void start() {
+    free_count = max_fragments;
+    for (int i = 0; i < max_fragments; ++i) free_slots[i] = max_fragments - 1 - i;
+  }
+  int take() { return free_count > 0 ? free_slots[--free_count] : -1; }
+  void give_back(int slot) { free_slots[free_count++] = slot; }
 };
 
 cut_space& space() {
@@ -184,21 +184,23 @@ bool cut_fan(const ring_place& at, float heading, float fraction, std::uint32_t 
   const float hub_z = part_z(at, 0.0);
 
   // The outline as convex sectors of half a turn at most.
-  fragments* left = &cs.a;
-  fragments* next = &cs.b;
-  left->n = 0;
+  cs.start();
+  int* left = cs.lists[0];
+  int* next = cs.lists[1];
+  int left_count = 0;
   const int n = outline.segments;
   const int halves = n > full_disc_segments / 2 ? 2 : 1;
   for (int h = 0; h < halves; ++h) {
     const int from = h == 0 ? 0 : n / 2, to = halves == 1 ? n : h == 0 ? n / 2 : n;
-    polygon& s = cs.work;
+    const int slot = cs.take();
+    polygon& s = cs.pool[slot];
     s.n = 0;
     s.p[s.n++] = {0.0, 0.0, 0.5, 0.5, false};
     for (int i = from; i <= to; ++i) {
       s.p[s.n++] = {outline.x[i] - X, outline.y[i] - Y, outline.u[i], outline.v[i], true};
     }
     s.bound();
-    left->add(s);
+    left[left_count++] = slot;
   }
 
   // Vertex 0, the hub.
@@ -266,7 +268,7 @@ bool cut_fan(const ring_place& at, float heading, float fraction, std::uint32_t 
     top[k] = h;
   }
 
-  for (int o = 0; o < m && left->n > 0; ++o) {
+  for (int o = 0; o < m && left_count > 0; ++o) {
     const ground_patch& p = g->patches[order[o]];
     // The patch's footprint and, on a slope, the band it is followed in.
     half_plane cuts[ground_patch::max_corners + 2];
@@ -284,32 +286,63 @@ bool cut_fan(const ring_place& at, float heading, float fraction, std::uint32_t 
       cuts[cut_count++] = {p.gx / slope, p.gy / slope, (follow + h0) / slope};
     }
     const double lo_x = p.min_x - X, hi_x = p.max_x - X, lo_y = p.min_y - Y, hi_y = p.max_y - Y;
-    next->n = 0;
-    for (int f = 0; f < left->n; ++f) {
-      const polygon& frag = left->f[f];
+    int next_count = 0;
+    for (int f = 0; f < left_count; ++f) {
+      const int slot = left[f];
+      const polygon& frag = cs.pool[slot];
       if (frag.max_x < lo_x || frag.min_x > hi_x || frag.max_y < lo_y || frag.min_y > hi_y) {
-        next->keep(frag);
+        next[next_count++] = slot;
         continue;
       }
       // Cut by each edge in turn: what lies outside one is left for the
       // next patches, what lies inside all is this patch's.
       const polygon* work = &frag;
-      bool any = true;
-      for (int c = 0; c < cut_count && any; ++c) {
-        split(*work, cuts[c], &cs.inside, &cs.outside);
-        next->add(cs.outside);
-        any = usable(cs.inside);
-        if (any) {
-          assign(cs.work, cs.inside);
-          work = &cs.work;
+      bool inside = true, whole_outside = false;
+      for (int c = 0; c < cut_count && inside; ++c) {
+        double lo = 1e30, hi = -1e30;
+        for (int i = 0; i < work->n; ++i) {
+          const double d = cuts[c].a * work->p[i].x + cuts[c].b * work->p[i].y + cuts[c].c;
+          lo = std::fmin(lo, d);
+          hi = std::fmax(hi, d);
+        }
+        if (lo >= -on_line) continue;  // wholly inside this edge
+        if (hi <= on_line) {           // wholly outside: left as it is
+          inside = false;
+          whole_outside = true;
+          break;
+        }
+        polygon* in = work == &cs.ping ? &cs.pong : &cs.ping;
+        const int out_slot = cs.take();
+        polygon scratch;
+        polygon* out = out_slot >= 0 ? &cs.pool[out_slot] : &scratch;
+        split(*work, cuts[c], in, out);
+        if (out_slot >= 0 && usable(*out) && next_count < max_fragments) {
+          next[next_count++] = out_slot;
+        } else if (out_slot >= 0) {
+          cs.give_back(out_slot);
+        }
+        inside = usable(*in);
+        work = in;
+      }
+      if (inside) emit(*work, &p);
+      if (whole_outside && work == &frag) {
+        next[next_count++] = slot;  // untouched
+        continue;
+      }
+      if (whole_outside) {
+        const int keep = cs.take();
+        if (keep >= 0) {
+          assign(cs.pool[keep], *work);
+          next[next_count++] = keep;
         }
       }
-      if (any) emit(*work, &p);
+      cs.give_back(slot);
     }
     std::swap(left, next);
+    left_count = next_count;
   }
   // What no patch holds lies level with the centre's ground.
-  for (int f = 0; f < left->n; ++f) emit(left->f[f], nullptr);
+  for (int f = 0; f < left_count; ++f) emit(cs.pool[left[f]], nullptr);
 
   // A disc's last vertex lies on its rim.
   if (last_rim >= 0 && last_rim + 1 != static_cast<std::int32_t>(out->vertex_count) &&
